@@ -1,0 +1,70 @@
+#include "cli.h"
+
+#include <array>
+#include <map>
+#include <string_view>
+
+#include "veltrano/calc/errors.h"
+#include "veltrano/export/text_table.h"
+#include "veltrano/platform/number_text.h"
+#include "veltrano/window/calculate.h"
+
+namespace veltrano::app {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "用法: veltrano-cli F xF xD xW R alpha\n"
+    "  F      进料流率 (kmol/h)\n"
+    "  xF     进料组分摩尔比\n"
+    "  xD     馏出组分摩尔比\n"
+    "  xW     塔底（回流）组分摩尔比\n"
+    "  R      回流比\n"
+    "  alpha  相对挥发度\n"
+    "每个参数按窗口中输入框的文字处理（\"\" 为空栏），数字格式随用户区域设置。\n"
+    "成功时输出进料板、塔板数和逐板 X/Y 表（制表符分隔），退出码 0；\n"
+    "运行时错误写到标准错误 \"error <编号>: <说明>\"，退出码 1；参数个数不对，退出码 2。\n";
+
+// The window's text boxes, filled from the command line; results are kept.
+class ArgumentFields final : public window::Fields {
+public:
+    explicit ArgumentFields(const std::vector<std::string>& args) {
+        static constexpr std::array<const char*, 6> kOrder = {"Text1", "Text7", "Text2",
+                                                              "Text3", "Text4", "Text5"};
+        for (std::size_t i = 0; i < kOrder.size(); ++i) texts_[kOrder[i]] = args[i];
+    }
+    std::string text(std::string_view name) override { return texts_.at(std::string(name)); }
+    void set_text(std::string_view name, std::string_view text) override {
+        texts_[std::string(name)] = std::string(text);
+    }
+
+private:
+    std::map<std::string, std::string> texts_;
+};
+
+}  // namespace
+
+int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << kUsage;
+        return 0;
+    }
+    if (args.size() != 6) {
+        err << kUsage;
+        return 2;
+    }
+    ArgumentFields fields(args);
+    exporting::TextTable table;
+    try {
+        window::run_calculate(fields, platform::user_number_format(), table);
+    } catch (const calc::RunError& e) {
+        err << "error " << e.number() << ": " << e.description() << '\n';
+        return 1;
+    }
+    out << "进料板\t" << fields.text("Text8") << '\n'
+        << "塔板数\t" << fields.text("Text6") << '\n'
+        << table.tsv();
+    return 0;
+}
+
+}  // namespace veltrano::app

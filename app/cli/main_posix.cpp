@@ -1,0 +1,12 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
+    std::cout.flush();
+    return std::cout ? status : 1;
+}

@@ -1,0 +1,33 @@
+// Windows entry: arguments arrive as UTF-16 and are handed on as UTF-8;
+// output is UTF-8 with '\n' line ends, the same bytes as on Linux.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+namespace {
+std::string utf8(const wchar_t* wide) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return {};
+    std::string out(static_cast<std::size_t>(size - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(utf8(argv[i]));
+    const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
+    std::cout.flush();
+    return std::cout ? status : 1;
+}

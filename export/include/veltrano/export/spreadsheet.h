@@ -1,0 +1,40 @@
+// The hand-over of a column's profile to a spreadsheet application.
+//
+// The cell sequence is written once, in export_profile(), against the small
+// Spreadsheet interface; each desktop's backend (and the CLI's text table)
+// implements that interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "veltrano/calc/profile.h"
+#include "veltrano/calc/short_int.h"
+
+namespace veltrano::exporting {
+
+// A cell's value as sent: labels as text, plate numbers as 16-bit integers,
+// mole fractions as full-precision doubles.
+using CellValue = std::variant<std::string, std::int16_t, double>;
+
+// One spreadsheet application, driven in the order export_profile() calls it.
+// Every call either succeeds or raises a RunError.
+class Spreadsheet {
+public:
+    virtual ~Spreadsheet() = default;
+    // Starts a new application for this export; error 429 when it cannot.
+    virtual void create_application() = 0;
+    virtual void add_workbook() = 0;
+    virtual void make_visible() = 0;
+    // One cell of the active sheet, 1-based row and column.
+    virtual void put_cell(std::int16_t row, std::int16_t column, const CellValue& value) = 0;
+};
+
+// Writes the three-row table into a new, visible workbook:
+//   row 1: "板", 1 .. N      row 2: "X", x[1] .. x[N]      row 3: "Y", y[1] .. y[N]
+// labels first, then one column per plate, 3 + 3N cell writes in all.
+void export_profile(Spreadsheet& sheet, calc::ShortInt plate_count, const calc::Profile& x,
+                    const calc::Profile& y);
+
+}  // namespace veltrano::exporting

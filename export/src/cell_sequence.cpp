@@ -1,0 +1,27 @@
+#include "veltrano/export/spreadsheet.h"
+
+namespace veltrano::exporting {
+
+using calc::ShortInt;
+
+void export_profile(Spreadsheet& sheet, ShortInt plate_count, const calc::Profile& x,
+                    const calc::Profile& y) {
+    // The application becomes visible before the first cell, so the table
+    // fills in view.
+    sheet.create_application();
+    sheet.add_workbook();
+    sheet.make_visible();
+
+    sheet.put_cell(1, 1, std::string("板"));
+    sheet.put_cell(2, 1, std::string("X"));
+    sheet.put_cell(3, 1, std::string("Y"));
+    const ShortInt one{1};
+    for (ShortInt i = one; i.value() <= plate_count.value(); i = i + one) {
+        const std::int16_t column = (i + one).value();
+        sheet.put_cell(1, column, i.value());
+        sheet.put_cell(2, column, x.get(i));
+        sheet.put_cell(3, column, y.get(i));
+    }
+}
+
+}  // namespace veltrano::exporting

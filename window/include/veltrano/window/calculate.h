@@ -1,0 +1,33 @@
+// The Calculate command behind the button "计算".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "veltrano/calc/column.h"
+#include "veltrano/export/spreadsheet.h"
+#include "veltrano/platform/number_text.h"
+
+namespace veltrano::window {
+
+// The window's text boxes, known to the command by name ("Text1" ...).
+// A failure of either call is a RunError carrying the control's status.
+class Fields {
+public:
+    virtual ~Fields() = default;
+    virtual std::string text(std::string_view name) = 0;
+    virtual void set_text(std::string_view name, std::string_view text) = 0;
+};
+
+// One press:
+//   1. read Text1 (F), Text2 (xD), Text3 (xW), Text7 (xF), Text4 (R), Text5 (alpha)
+//      in that order, converting each under `format`; the first bad field
+//      raises its error and the later ones are not read;
+//   2. run the column calculation;
+//   3. write the feed plate into Text8, then the plate count into Text6;
+//   4. hand the profile to `sheet`.
+// A RunError leaves the command at its step: fields not yet written keep their text.
+calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& format,
+                                 exporting::Spreadsheet& sheet);
+
+}  // namespace veltrano::window
