@@ -36,8 +36,8 @@ void check_plate(const ColumnInputs& in, ShortInt n, bool rectifying) {
 }
 
 // Liquid in equilibrium with vapour y: x = y / (alpha - (alpha - 1) y).
-Fp equilibrium_liquid(double y, double alpha) {
-    return Fp(y) / (Fp(alpha) - (Fp(alpha) - 1.0) * y);
+auto equilibrium_liquid(double y, double alpha) {
+    return [=](auto num) { return num(y) / (num(alpha) - (num(alpha) - 1.0) * y); };
 }
 
 }  // namespace
@@ -47,24 +47,29 @@ ColumnResult calculate(const ColumnInputs& in) {
     ColumnResult out{};
 
     // Overall and light-component balances: F = D + W, F xF = D xD + W xW.
-    const double W = out.W = store(((Fp(xD) - xF) * F) / (Fp(xD) - xW), "塔底流量 W");
-    const double D = out.D = store(Fp(F) - W, "馏出流量 D");
-    const double L = out.L = store(Fp(D) * R, "精馏段液相流量 L");
+    const double W = out.W = store_statement(
+        [&](auto num) { return ((num(xD) - xF) * F) / (num(xD) - xW); }, "塔底流量 W");
+    const double D = out.D = store_statement([&](auto num) { return num(F) - W; }, "馏出流量 D");
+    const double L = out.L = store_statement([&](auto num) { return num(D) * R; }, "精馏段液相流量 L");
 
     // Total condenser: the vapour off the top plate has the distillate composition.
     ShortInt n = kOne;
     out.y.set(n, xD);
-    out.x.set(n, store(equilibrium_liquid(xD, alpha), "液相组成 x", 1));
+    double x = store_statement(equilibrium_liquid(xD, alpha), "液相组成 x", 1);
+    out.x.set(n, x);
 
     // Rectifying line y = R/(R+1) x + xD/(R+1); plate 2 is always stepped.
     do {
         n = n + kOne;
         check_plate(in, n, true);
-        const double xAbove = out.x.get(n - kOne);
-        out.y.set(n, store((Fp(R) / (Fp(R) + 1.0)) * xAbove + Fp(xD) / (Fp(R) + 1.0),
-                           "汽相组成 y", n.value()));
-        out.x.set(n, store(equilibrium_liquid(out.y.get(n), alpha), "液相组成 x", n.value()));
-    } while (out.x.get(n) > xF);
+        const double xAbove = x;
+        const auto [y, xNew] = store_in_turn(
+            [&](auto num) { return (num(R) / (num(R) + 1.0)) * xAbove + num(xD) / (num(R) + 1.0); },
+            [&](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
+            n.value());
+        out.y.set(n, y);
+        out.x.set(n, x = xNew);
+    } while (x > xF);
     out.feed_plate = n;
 
     // Stripping section, saturated-liquid feed: L' = L + F, V' = L' - W,
@@ -72,12 +77,17 @@ ColumnResult calculate(const ColumnInputs& in) {
     do {
         n = n + kOne;
         check_plate(in, n, false);
-        const double xAbove = out.x.get(n - kOne);
-        out.y.set(n, store(((Fp(L) + F) * xAbove) / ((Fp(L) + F) - W) -
-                               (Fp(W) * xW) / ((Fp(L) + F) - W),
-                           "汽相组成 y", n.value()));
-        out.x.set(n, store(equilibrium_liquid(out.y.get(n), alpha), "液相组成 x", n.value()));
-    } while (out.x.get(n) > xW);
+        const double xAbove = x;
+        const auto [y, xNew] = store_in_turn(
+            [&](auto num) {
+                return ((num(L) + F) * xAbove) / ((num(L) + F) - W) -
+                       (num(W) * xW) / ((num(L) + F) - W);
+            },
+            [&](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
+            n.value());
+        out.y.set(n, y);
+        out.x.set(n, x = xNew);
+    } while (x > xW);
     out.plate_count = n;
     return out;
 }

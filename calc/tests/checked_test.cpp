@@ -18,7 +18,8 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-int error_of(void (*f)()) {
+template <class F>
+int error_of(F f) {
     try {
         f();
     } catch (const RunError& e) {
@@ -104,17 +105,44 @@ TEST(Fp, RaisesTheFlagsTheProcessorRaises) {
     }
 }
 
+// Each statement goes through both paths: the classified one (Fp + store)
+// and the fast one that re-evaluates only when a flag may have arisen.
+template <class Statement>
+void expect_error(Statement statement, int number, const char* why) {
+    EXPECT_EQ(error_of([&] { store(statement([](double v) { return Fp(v); }), "q"); }), number)
+        << why;
+    EXPECT_EQ(error_of([&] { store_statement(statement, "q"); }), number) << why;
+}
+
 TEST(Fp, StoreReportsDivisionByZeroAheadOfTheOtherFlags) {
     // R = -1 in the rectifying line: -1/0 and 1/0 give -inf + inf, so the
     // statement raises division by zero and invalid together.
-    EXPECT_EQ(error_of([] { store((Fp(-1.0) / 0.0) * 0.5 + Fp(0.95) / 0.0, "y"); }), 11);
-    EXPECT_EQ(error_of([] { store(Fp(0.0) / 0.0, "W"); }), 6);
-    EXPECT_EQ(error_of([] { store(Fp(DBL_MAX) * 10.0, "W"); }), 6);
+    expect_error([](auto n) { return (n(-1.0) / 0.0) * 0.5 + n(0.95) / 0.0; }, 11, "R = -1");
+    expect_error([](auto n) { return n(0.0) / 0.0; }, 6, "0 / 0");
+    expect_error([](auto n) { return n(DBL_MAX) * 10.0; }, 6, "overflow");
     // Overflow first, then an exact division by the resulting infinity: the
     // stored value is finite but the statement still fails.
-    EXPECT_EQ(error_of([] { store(Fp(1.0) / (Fp(2.0) - Fp(DBL_MAX) * 4.0), "x"); }), 6);
-    EXPECT_EQ(error_of([] { store(Fp(1e-300) * 1e-300, "x"); }), 0);
-    EXPECT_EQ(error_of([] { store(Fp(DBL_MIN) / 3.0, "x"); }), 0);
+    expect_error([](auto n) { return n(1.0) / (n(2.0) - n(DBL_MAX) * 4.0); }, 6, "1 / -inf");
+    expect_error([](auto n) { return (n(1.0) / (n(DBL_MAX) + DBL_MAX)) * 3.0 + 1.0; }, 6,
+                 "lost infinity under later operations");
+    expect_error([](auto n) { return n(1.0) / (n(1.0) / 0.0); }, 11, "1 / (1 / 0)");
+    expect_error([](auto n) { return n(1e-300) * 1e-300; }, 0, "underflow to 0");
+    expect_error([](auto n) { return n(DBL_MIN) / 3.0; }, 0, "subnormal");
+    expect_error([](auto n) { return n(DBL_MAX) - DBL_MAX * 0.5; }, 0, "at the limit");
+}
+
+TEST(Fp, StatementsOfOnePlateReportTheFirstFailure) {
+    const auto y_of = [](double y0) { return [y0](auto n) { return n(y0) * 1.0; }; };
+    const auto x_of = [](double y) { return [y](auto n) { return n(1.0) / (n(y) - y); }; };
+    // y fails: its error, not x's, is raised.
+    EXPECT_EQ(error_of([&] { store_in_turn([](auto n) { return n(1.0) / 0.0; }, x_of, "y", "x", 2); }), 11);
+    EXPECT_EQ(error_of([&] { store_in_turn([](auto n) { return n(0.0) / 0.0; }, x_of, "y", "x", 2); }), 6);
+    // y is fine, x divides by zero.
+    EXPECT_EQ(error_of([&] { store_in_turn(y_of(0.5), x_of, "y", "x", 2); }), 11);
+    const auto fine = store_in_turn(y_of(0.5), [](double y) { return [y](auto n) { return n(y) * 2.0; }; },
+                                    "y", "x", 2);
+    EXPECT_EQ(fine.first, 0.5);
+    EXPECT_EQ(fine.second, 1.0);
 }
 
 }  // namespace

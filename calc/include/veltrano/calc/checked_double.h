@@ -5,9 +5,17 @@
 // optimiser: the same statement gives the same flags at every optimisation
 // level, with every compiler. For finite operands a non-finite result is the
 // only way a flag can arise, which keeps the common path to one test.
+//
+// A statement runs first in plain doubles (Quick); every stored value is
+// finite, so a flag can only have been raised if the result is not finite
+// or a non-finite intermediate vanished, and the one operation that makes a
+// non-finite operand vanish is a division by an infinity (x / inf = 0). Only
+// then is the statement evaluated again with every operation classified (Fp).
 #pragma once
 
+#include <cfloat>
 #include <cmath>
+#include <utility>
 
 namespace veltrano::calc {
 
@@ -37,7 +45,9 @@ private:
     }
 
     // What IEEE 754 raises for an operation that produced a NaN or an infinity.
-    static unsigned raised(double a, double b, double result, bool division) {
+    // Kept out of line: it runs only on the way to an error.
+    [[gnu::cold, gnu::noinline]] static unsigned raised(double a, double b, double result,
+                                                        bool division) {
         if (std::isnan(result)) return std::isnan(a) || std::isnan(b) ? 0u : kFpInvalid;
         if (std::isinf(a) || std::isinf(b)) return 0u;  // an infinity passed on exactly
         return division && b == 0.0 ? kFpDivByZero : kFpOverflow;
@@ -47,13 +57,76 @@ private:
     unsigned flags_ = 0;
 };
 
+// A value part-way through a statement on the fast path: the value and
+// whether some division had an infinite divisor.
+class Quick {
+public:
+    constexpr Quick(double value) : value_(value) {}  // NOLINT: as Fp
+
+    constexpr double value() const { return value_; }
+    constexpr bool lost_infinity() const { return lost_ != 0; }
+
+    friend Quick operator+(Quick a, Quick b) { return Quick(a.value_ + b.value_, a.lost_ | b.lost_); }
+    friend Quick operator-(Quick a, Quick b) { return Quick(a.value_ - b.value_, a.lost_ | b.lost_); }
+    friend Quick operator*(Quick a, Quick b) { return Quick(a.value_ * b.value_, a.lost_ | b.lost_); }
+    friend Quick operator/(Quick a, Quick b) {
+        return Quick(a.value_ / b.value_,
+                     a.lost_ | b.lost_ | static_cast<unsigned>(std::isinf(b.value_)));
+    }
+
+private:
+    constexpr Quick(double value, unsigned lost) : value_(value), lost_(lost) {}
+
+    double value_;
+    unsigned lost_ = 0;  // non-zero once a division had an infinite divisor
+};
+
+// Raises the error for `flags`; plate 0 means the quantity is not a plate's.
+[[noreturn]] void raise_stored(unsigned flags, const char* what, int plate);
+
 // The check after a statement stores its result: division by zero raises
 // error 11 (also when another flag came with it), an invalid operation or an
 // overflow error 6. Underflow and inexact results are never errors.
 // `what` names the stored quantity for the message.
-double store(Fp result, const char* what);
+inline double store(Fp result, const char* what) {
+    if (result.flags() != 0) raise_stored(result.flags(), what, 0);
+    return result.value();
+}
 
-// As above, for a quantity of plate `plate`.
-double store(Fp result, const char* what, int plate);
+// As above, for a quantity of plate `plate` (1 and up).
+inline double store(Fp result, const char* what, int plate) {
+    if (result.flags() != 0) raise_stored(result.flags(), what, plate);
+    return result.value();
+}
+
+// Whether a fast-path result is certainly free of flags.
+inline bool clean(Quick q) { return std::fabs(q.value()) <= DBL_MAX && !q.lost_infinity(); }
+
+// A statement written once for both number types: `statement(num)` builds
+// its value from operands wrapped with num(x), e.g.
+//   [&](auto num) { return (num(xD) - xF) / (num(xD) - xW); }
+// Returns the stored value, or raises as store() does.
+template <class Statement>
+double store_statement(Statement statement, const char* what, int plate = 0) {
+    const Quick quick = statement([](double v) { return Quick(v); });
+    if (clean(quick)) return quick.value();
+    const Fp exact = statement([](double v) { return Fp(v); });
+    // A division by an infinity that came from finite operands raised its
+    // flag where the infinity arose, so exact.flags() is never 0 here.
+    raise_stored(exact.flags() != 0 ? exact.flags() : kFpInvalid, what, plate);
+}
+
+// Two statements of one plate, the second reading what the first stored
+// (y, then x = f(y)): one test covers both on the fast path. Otherwise each
+// is stored in turn, so the first one's error still comes first.
+template <class First, class SecondOf>
+std::pair<double, double> store_in_turn(First first, SecondOf second_of, const char* first_what,
+                                        const char* second_what, int plate) {
+    const Quick a = first([](double v) { return Quick(v); });
+    const Quick b = second_of(a.value())([](double v) { return Quick(v); });
+    if (clean(a) & clean(b)) return {a.value(), b.value()};
+    const double stored = store_statement(first, first_what, plate);
+    return {stored, store_statement(second_of(stored), second_what, plate)};
+}
 
 }  // namespace veltrano::calc

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "veltrano/calc/short_int.h"
 
@@ -22,7 +23,12 @@ public:
     const std::array<double, kSlots>& slots() const { return slots_; }
 
 private:
-    static std::size_t checked(ShortInt index);
+    static std::size_t checked(ShortInt index) {
+        const auto slot = static_cast<std::uint16_t>(index.value());
+        if (slot >= kSlots) out_of_range(index);
+        return slot;
+    }
+    [[noreturn]] static void out_of_range(ShortInt index);
 
     std::array<double, kSlots> slots_{};  // zero-filled
 };

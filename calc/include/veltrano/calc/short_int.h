@@ -13,11 +13,22 @@ public:
 
     constexpr std::int16_t value() const { return value_; }
 
-    friend ShortInt operator+(ShortInt a, ShortInt b);
-    friend ShortInt operator-(ShortInt a, ShortInt b);
+    // The sum or difference is exact in int; only its range needs checking.
+    friend ShortInt operator+(ShortInt a, ShortInt b) {
+        return narrow(int{a.value_} + int{b.value_}, '+', a.value_, b.value_);
+    }
+    friend ShortInt operator-(ShortInt a, ShortInt b) {
+        return narrow(int{a.value_} - int{b.value_}, '-', a.value_, b.value_);
+    }
     friend constexpr bool operator==(ShortInt a, ShortInt b) { return a.value_ == b.value_; }
 
 private:
+    static ShortInt narrow(int wide, char op, int a, int b) {
+        if (wide < INT16_MIN || wide > INT16_MAX) overflow(op, a, b);
+        return ShortInt(static_cast<std::int16_t>(wide));
+    }
+    [[noreturn]] static void overflow(char op, int a, int b);
+
     std::int16_t value_ = 0;
 };
 
