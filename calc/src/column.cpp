@@ -29,10 +29,11 @@ std::string number_text(double v) {
     throw RunError(ErrorNumber::SubscriptOutOfRange, detail);
 }
 
-// Both n - 1 and n must be profile slots before a plate is stepped.
+// Plate n must have a profile slot before it is stepped (n - 1, the plate
+// above, already has one). Said here in the column's terms; the profile's own
+// index check stays behind it.
 void check_plate(const ColumnInputs& in, ShortInt n, bool rectifying) {
-    const auto fits = [](ShortInt i) { return static_cast<std::uint16_t>(i.value()) < Profile::kSlots; };
-    if (!fits(n - kOne) || !fits(n)) too_many_plates(in, n, rectifying);
+    if (static_cast<std::uint16_t>(n.value()) >= Profile::kSlots) too_many_plates(in, n, rectifying);
 }
 
 // Liquid in equilibrium with vapour y: x = y / (alpha - (alpha - 1) y).

@@ -124,7 +124,9 @@ std::pair<double, double> store_in_turn(First first, SecondOf second_of, const c
                                         const char* second_what, int plate) {
     const Quick a = first([](double v) { return Quick(v); });
     const Quick b = second_of(a.value())([](double v) { return Quick(v); });
-    if (clean(a) & clean(b)) return {a.value(), b.value()};
+    // One branch for both: the tests are combined without short-circuiting.
+    if ((static_cast<unsigned>(clean(a)) & static_cast<unsigned>(clean(b))) != 0)
+        return {a.value(), b.value()};
     const double stored = store_statement(first, first_what, plate);
     return {stored, store_statement(second_of(stored), second_what, plate)};
 }
