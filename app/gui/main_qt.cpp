@@ -1,0 +1,42 @@
+// The Linux desktop program: the main window, or one line saying why it
+// cannot be shown.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "veltrano/platform/form_runtime.h"
+#include "veltrano/window/calculate.h"
+#include "veltrano/window/form.h"
+
+namespace {
+
+bool set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Without an X or Wayland display Qt would abort with a plugin error that
+// does not tell the user what to do. A platform chosen explicitly (such as
+// offscreen or vnc) needs no display.
+bool can_show_window(int argc, char** argv) {
+    if (set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM")) return true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!can_show_window(argc, argv)) {
+        std::fputs("veltrano: 没有图形显示，无法打开窗口；请改用命令行版 veltrano-cli。"
+                   " No display (DISPLAY and WAYLAND_DISPLAY are unset): use veltrano-cli.\n",
+                   stderr);
+        return 2;
+    }
+    return veltrano::platform::run_form(argc, argv, veltrano::window::main_form(),
+                                        veltrano::window::press_calculate);
+}
