@@ -278,6 +278,28 @@ private Q_SLOTS:
         QCOMPARE(int(answerer.reports.size()), 1);
     }
 
+    void fieldThatDoesNotExistIsAnAutomationErrorInTheBox() {
+        auto form = platform::build_form(window::main_form(),
+                                         [](platform::Fields& fields, const platform::NumberFormat&) {
+                                             fields.set_text("Text99", "1");
+                                         });
+        MessageBoxAnswerer answerer;
+        QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QCOMPARE(int(answerer.reports.size()), 1);
+        // E_INVALIDARG as a signed status, the way the error carries it.
+        QVERIFY2(answerer.reports.front().text.contains("-2147024809"),
+                 qPrintable(answerer.reports.front().text));
+    }
+
+    void closingTheWindowEndsTheEventLoop() {
+        QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+        QSignalSpy last_closed(qApp, &QGuiApplication::lastWindowClosed);
+        QTimer::singleShot(0, window_.get(), [this] { window_->close(); });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });  // the loop failed to end
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(last_closed.count(), 1);
+    }
+
     void resizingTheWindowMovesNothing() {
         std::vector<QRect> before;
         const auto controls = window_->findChildren<QWidget*>();

@@ -113,10 +113,14 @@ QFont form_font() {
 }
 
 NumberFormat qt_number_format() {
+    // Qt reads LC_ALL, LC_NUMERIC and LANG like the C library, but takes the
+    // separators from its own locale data, so a locale the system never
+    // generated still gets its own separators.
     const QLocale locale = QLocale::system();
     NumberFormat format;
     format.decimal_point = locale.decimalPoint().toStdString();
-    if (!(locale.numberOptions() & QLocale::OmitGroupSeparator)) {
+    // The C locale groups nothing; Qt would offer "," for it.
+    if (locale.language() != QLocale::C && !(locale.numberOptions() & QLocale::OmitGroupSeparator)) {
         format.grouping_mark = locale.groupSeparator().toStdString();
     }
     return format;
