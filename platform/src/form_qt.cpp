@@ -100,8 +100,6 @@ QIcon form_icon(std::string_view name) {
 
 }  // namespace
 
-void prepare_qt_environment() {}
-
 void set_up_qt_application() { QApplication::setFont(form_font()); }
 
 QFont form_font() {
@@ -192,7 +190,6 @@ std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
 }
 
 int run_form(int argc, char** argv, const Form& form, ClickHandler on_click) {
-    prepare_qt_environment();
     QApplication app(argc, argv);
     set_up_qt_application();
     const std::unique_ptr<QWidget> window = build_form(form, std::move(on_click));

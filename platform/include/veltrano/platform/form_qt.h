@@ -10,9 +10,6 @@
 
 namespace veltrano::platform {
 
-// Settings that must be made before the QApplication exists.
-void prepare_qt_environment();
-
 // Application-wide settings made once the QApplication exists: the font
 // every control uses.
 void set_up_qt_application();
