@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <QString>
+#include <QtGlobal>
+
 #include "veltrano/platform/form_runtime.h"
 #include "veltrano/window/calculate.h"
 #include "veltrano/window/form.h"
@@ -28,6 +31,23 @@ bool can_show_window(int argc, char** argv) {
     return false;
 }
 
+QtMessageHandler default_handler = nullptr;
+
+// A display that is named but cannot be reached (a stale DISPLAY after ssh,
+// an X server that has gone) makes Qt end the process with a fatal message
+// that suggests reinstalling. Say what happened and where to go instead.
+void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg && text.contains(QLatin1String("platform plugin"))) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr,
+                     "veltrano: 连不上图形显示 %s，无法打开窗口；请改用命令行版 veltrano-cli。"
+                     " Cannot reach the display %s: use veltrano-cli.\n",
+                     display != nullptr ? display : "", display != nullptr ? display : "");
+        std::_Exit(2);
+    }
+    default_handler(type, context, text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,6 +57,7 @@ int main(int argc, char** argv) {
                    stderr);
         return 2;
     }
+    default_handler = qInstallMessageHandler(on_qt_message);
     return veltrano::platform::run_form(argc, argv, veltrano::window::main_form(),
                                         veltrano::window::press_calculate);
 }
