@@ -38,11 +38,12 @@ QtMessageHandler default_handler = nullptr;
 // that suggests reinstalling. Say what happened and where to go instead.
 void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg && text.contains(QLatin1String("platform plugin"))) {
-        const char* display = std::getenv("DISPLAY");
+        const char* display = set("DISPLAY") ? std::getenv("DISPLAY") : std::getenv("WAYLAND_DISPLAY");
+        if (display == nullptr) display = "";
         std::fprintf(stderr,
                      "veltrano: 连不上图形显示 %s，无法打开窗口；请改用命令行版 veltrano-cli。"
                      " Cannot reach the display %s: use veltrano-cli.\n",
-                     display != nullptr ? display : "", display != nullptr ? display : "");
+                     display, display);
         std::_Exit(2);
     }
     default_handler(type, context, text);
