@@ -1,7 +1,4 @@
-// Twips to pixels and the tab order of a described window.
-#include <string_view>
-#include <vector>
-
+// Twips to pixels at the screen's DPI.
 #include <gtest/gtest.h>
 
 #include "veltrano/platform/form.h"
@@ -20,17 +17,6 @@ TEST(TwipsToPixels, FifteenTwipsPerPixelAt96DpiScaledByTheScreensDpi) {
     for (const Case& c : cases) {
         EXPECT_EQ(twips_to_pixels(c.twips, c.dpi), c.pixels) << c.twips << " twips at " << c.dpi;
     }
-}
-
-TEST(TabOrder, VisitsFocusableControlsByTabIndexSkippingLabelsAndLines) {
-    Form form;
-    form.controls = {
-        label("L", "x", 0, 0, 1, 1, 0), text_box("B", 0, 0, 1, 1, 5), line("Line", {0, 0}, {1, 0}),
-        button("Go", "go", 0, 0, 1, 1, 3), text_box("A", 0, 0, 1, 1, 1),
-    };
-    std::vector<std::string_view> names;
-    for (const Control* c : tab_order(form)) names.push_back(c->name);
-    EXPECT_EQ(names, (std::vector<std::string_view>{"A", "Go", "B"}));
 }
 
 }  // namespace
