@@ -10,8 +10,8 @@ TEST(TwipsToPixels, FifteenTwipsPerPixelAt96DpiScaledByTheScreensDpi) {
     struct Case { int twips; double dpi; int pixels; };
     const Case cases[] = {
         {7515, 96, 501}, {4605, 96, 307}, {255, 96, 17}, {0, 96, 0},
-        {7, 96, 0},      {8, 96, 1},      // half a pixel rounds up
-        {7515, 144, 752},                 // 751.5 at 150 %
+        {7, 96, 0},      {8, 96, 1},      // to the nearest pixel
+        {7515, 144, 752},                 // 751.5 at 150 %: half rounds up
         {375, 192, 50},  {-15, 96, -1},
     };
     for (const Case& c : cases) {
