@@ -6,18 +6,13 @@
 
 #include "veltrano/calc/column.h"
 #include "veltrano/export/spreadsheet.h"
+#include "veltrano/platform/fields.h"
 #include "veltrano/platform/number_text.h"
 
 namespace veltrano::window {
 
 // The window's text boxes, known to the command by name ("Text1" ...).
-// A failure of either call is a RunError carrying the control's status.
-class Fields {
-public:
-    virtual ~Fields() = default;
-    virtual std::string text(std::string_view name) = 0;
-    virtual void set_text(std::string_view name, std::string_view text) = 0;
-};
+using Fields = platform::Fields;
 
 // One press:
 //   1. read Text1 (F), Text2 (xD), Text3 (xW), Text7 (xF), Text4 (R), Text5 (alpha)
@@ -29,5 +24,9 @@ public:
 // A RunError leaves the command at its step: fields not yet written keep their text.
 calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& format,
                                  exporting::Spreadsheet& sheet);
+
+// The click of Command1: one press against this desktop's spreadsheet
+// application, started anew for the export.
+void press_calculate(Fields& fields, const platform::NumberFormat& format);
 
 }  // namespace veltrano::window

@@ -1,0 +1,64 @@
+// The Linux desktop program: the main window, or one line saying why it
+// cannot be shown.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <QString>
+#include <QtGlobal>
+
+#include "veltrano/platform/form_runtime.h"
+#include "veltrano/window/calculate.h"
+#include "veltrano/window/form.h"
+
+namespace {
+
+bool set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Without an X or Wayland display Qt would abort with a plugin error that
+// does not tell the user what to do. A platform chosen explicitly (such as
+// offscreen or vnc) needs no display.
+bool can_show_window(int argc, char** argv) {
+    if (set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM")) return true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QtMessageHandler default_handler = nullptr;
+
+// A display that is named but cannot be reached (a stale DISPLAY after ssh,
+// an X server that has gone) makes Qt end the process with a fatal message
+// that suggests reinstalling. Say what happened and where to go instead.
+void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg && text.contains(QLatin1String("platform plugin"))) {
+        const char* display = set("DISPLAY") ? std::getenv("DISPLAY") : std::getenv("WAYLAND_DISPLAY");
+        if (display == nullptr) display = "";
+        std::fprintf(stderr,
+                     "veltrano: 连不上图形显示 %s，无法打开窗口；请改用命令行版 veltrano-cli。"
+                     " Cannot reach the display %s: use veltrano-cli.\n",
+                     display, display);
+        std::_Exit(2);
+    }
+    default_handler(type, context, text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!can_show_window(argc, argv)) {
+        std::fputs("veltrano: 没有图形显示，无法打开窗口；请改用命令行版 veltrano-cli。"
+                   " No display (DISPLAY and WAYLAND_DISPLAY are unset): use veltrano-cli.\n",
+                   stderr);
+        return 2;
+    }
+    default_handler = qInstallMessageHandler(on_qt_message);
+    return veltrano::platform::run_form(argc, argv, veltrano::window::main_form(),
+                                        veltrano::window::press_calculate);
+}

@@ -1,0 +1,318 @@
+// The real main window on the offscreen platform: controls, captions and
+// pixel geometry at 96 DPI, tab order, keyboard, presses and error reports.
+#include <memory>
+#include <vector>
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest>
+
+#include "veltrano/export/text_table.h"
+#include "veltrano/platform/form_qt.h"
+#include "veltrano/window/calculate.h"
+#include "veltrano/window/form.h"
+
+using namespace veltrano;
+
+namespace {
+
+struct Report {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers every message box the window opens, as a user clicking OK would,
+// and keeps what each one said.
+class MessageBoxAnswerer : public QObject {
+public:
+    MessageBoxAnswerer() {
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { answer(); });
+        timer_.start(10);
+    }
+    std::vector<Report> reports;
+
+private:
+    void answer() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible()) return;
+        reports.push_back({box->windowTitle(), box->text(), box->icon()});
+        box->button(QMessageBox::Ok)->click();
+    }
+    QTimer timer_;
+};
+
+const char* const kTexts[] = {"Text1", "Text2", "Text3", "Text4", "Text5", "Text6", "Text7", "Text8"};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QWidget> window_;
+    int exports_ = 0;
+
+    QLineEdit* box(const char* name) { return window_->findChild<QLineEdit*>(name); }
+    QPushButton* button() { return window_->findChild<QPushButton*>("Command1"); }
+
+    // F, xF, xD, xW, R, alpha of the worked example: feed plate 5, 11 plates.
+    void type_first_example() {
+        box("Text1")->setText("100");
+        box("Text7")->setText("0.5");
+        box("Text2")->setText("0.95");
+        box("Text3")->setText("0.05");
+        box("Text4")->setText("2");
+        box("Text5")->setText(" 2.5 ");
+    }
+
+    QStringList all_texts() {
+        QStringList texts;
+        for (const char* name : kTexts) texts << box(name)->text();
+        return texts;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        platform::set_up_qt_application();
+        QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInch(), 96.0);
+    }
+
+    void init() {
+        exports_ = 0;
+        // The real window and command; the spreadsheet is a text table so the
+        // test starts no spreadsheet application.
+        window_ = platform::build_form(window::main_form(),
+                                       [this](platform::Fields& fields, const platform::NumberFormat& format) {
+                                           exporting::TextTable sheet;
+                                           window::run_calculate(fields, format, sheet);
+                                           ++exports_;
+                                       });
+        window_->show();
+        QApplication::setActiveWindow(window_.get());
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void windowHasItsCaptionClientSizeAndIcon() {
+        QCOMPARE(window_->objectName(), QString("Form1"));
+        QCOMPARE(window_->windowTitle(), QString("Veltrano-未考虑压力和温度 v1.0"));
+        QCOMPARE(window_->size(), QSize(501, 307));
+        const QIcon icon = window_->windowIcon();
+        for (int size : {16, 24, 32, 48}) {
+            QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+        }
+        QCOMPARE(window_->findChildren<QWidget*>().size(), 23);
+    }
+
+    void controlHasCaptionAndGeometry_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("geometry");
+        // Twips divided by 15; a line covers its pixels from the first end up to the second.
+        QTest::newRow("Label1") << "label" << "已知数据输入：" << QRect(16, 16, 89, 17);
+        QTest::newRow("Line1") << "line" << "" << QRect(8, 40, 480, 1);
+        QTest::newRow("Label2") << "label" << "进料流率F" << QRect(24, 64, 65, 17);
+        QTest::newRow("Text1") << "text" << "" << QRect(88, 56, 81, 25);
+        QTest::newRow("Label3") << "label" << "kmol/h" << QRect(176, 64, 41, 17);
+        QTest::newRow("Label10") << "label" << "进料组分摩尔比" << QRect(280, 56, 97, 25);
+        QTest::newRow("Text7") << "text" << "" << QRect(384, 48, 81, 25);
+        QTest::newRow("Label6") << "label" << "回流比" << QRect(48, 96, 41, 17);
+        QTest::newRow("Text4") << "text" << "" << QRect(104, 88, 57, 25);
+        QTest::newRow("Label4") << "label" << "馏出组分摩尔比" << QRect(280, 96, 89, 17);
+        QTest::newRow("Text2") << "text" << "" << QRect(384, 88, 81, 25);
+        QTest::newRow("Label7") << "label" << "相对挥发度" << QRect(32, 128, 73, 25);
+        QTest::newRow("Text5") << "text" << "" << QRect(112, 128, 73, 25);
+        QTest::newRow("Label5") << "label" << "回流组分摩尔比" << QRect(288, 136, 89, 17);
+        QTest::newRow("Text3") << "text" << "" << QRect(384, 128, 81, 25);
+        QTest::newRow("Line2") << "line" << "" << QRect(8, 168, 472, 1);
+        QTest::newRow("Label8") << "label" << "计算结果" << QRect(16, 184, 73, 17);
+        QTest::newRow("Command1") << "button" << "计算" << QRect(128, 184, 73, 25);
+        QTest::newRow("Line3") << "line" << "" << QRect(8, 216, 480, 1);
+        QTest::newRow("Label9") << "label" << "塔板数" << QRect(32, 240, 57, 17);
+        QTest::newRow("Text6") << "text" << "" << QRect(96, 232, 65, 25);
+        QTest::newRow("Label11") << "label" << "进料板" << QRect(192, 240, 57, 25);
+        QTest::newRow("Text8") << "text" << "" << QRect(256, 232, 65, 25);
+    }
+
+    void controlHasCaptionAndGeometry() {
+        QFETCH(QString, kind);
+        QFETCH(QString, caption);
+        QFETCH(QRect, geometry);
+        QWidget* control = window_->findChild<QWidget*>(QTest::currentDataTag());
+        QVERIFY(control != nullptr);
+        QCOMPARE(control->geometry(), geometry);
+        QVERIFY(control->isVisible());
+
+        if (kind == "label") {
+            auto* label = qobject_cast<QLabel*>(control);
+            QVERIFY(label != nullptr);
+            QCOMPARE(label->text(), caption);
+        } else if (kind == "button") {
+            auto* button = qobject_cast<QPushButton*>(control);
+            QVERIFY(button != nullptr);
+            QCOMPARE(button->text(), caption);
+            QVERIFY(!button->isDefault());
+            QVERIFY(!button->autoDefault());
+        } else if (kind == "text") {
+            auto* edit = qobject_cast<QLineEdit*>(control);
+            QVERIFY(edit != nullptr);
+            QVERIFY(edit->text().isEmpty());
+            QVERIFY(!edit->isReadOnly());
+        } else {
+            QCOMPARE(control->focusPolicy(), Qt::NoFocus);
+        }
+    }
+
+    // Every caption fits its control whole, and the font has a glyph for
+    // each character (no boxes in place of the Chinese).
+    void captionsFitAndHaveGlyphs() {
+        const QFontInfo used(platform::form_font());
+        QVERIFY2(platform::form_font().families().contains(used.family()), qPrintable(used.family()));
+        for (QWidget* control : window_->findChildren<QWidget*>()) {
+            QString caption;
+            int room = control->width();
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                caption = label->text();
+            } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+                caption = button->text();
+                room -= 8;  // the button's frame and a little air on each side
+            } else {
+                continue;
+            }
+            const QFontMetrics metrics(control->font());
+            const QString where = control->objectName() + " " + caption;
+            QVERIFY2(metrics.horizontalAdvance(caption) <= room, qPrintable(where));
+            QVERIFY2(metrics.height() <= control->height(), qPrintable(where));
+            for (QChar c : caption) QVERIFY2(metrics.inFont(c), qPrintable(where + " " + c));
+        }
+        const QFontMetrics metrics(platform::form_font());
+        for (QChar c : window_->windowTitle()) QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
+    }
+
+    void tabVisitsFieldsInTabIndexOrder() {
+        QCOMPARE(QApplication::focusWidget(), box("Text1"));
+        const QStringList expected = {"Text2", "Text3", "Text4", "Text5", "Text6",
+                                      "Command1", "Text7", "Text8", "Text1"};
+        for (const QString& name : expected) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget()->objectName(), name);
+        }
+    }
+
+    void firstExampleWritesFeedPlateAndPlateCount() {
+        type_first_example();
+        box("Text6")->setText("typed");
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCOMPARE(box("Text8")->text(), QString("5"));
+        QCOMPARE(box("Text6")->text(), QString("11"));
+        QCOMPARE(exports_, 1);
+        // A second press with the same inputs: same results, a second export.
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCOMPARE(box("Text6")->text(), QString("11"));
+        QCOMPARE(exports_, 2);
+    }
+
+    void enterAndEscInAFieldPressNothingSpaceOnTheButtonDoes() {
+        MessageBoxAnswerer answerer;
+        type_first_example();
+        box("Text5")->setFocus();
+        QTest::keyClick(box("Text5"), Qt::Key_Return);
+        QTest::keyClick(box("Text5"), Qt::Key_Enter);
+        QTest::keyClick(box("Text5"), Qt::Key_Escape);
+        QCOMPARE(exports_, 0);
+        QVERIFY(box("Text8")->text().isEmpty());
+        QVERIFY(window_->isVisible());
+        button()->setFocus();
+        QTest::keyClick(button(), Qt::Key_Space);
+        QCOMPARE(box("Text8")->text(), QString("5"));
+        QCOMPARE(int(answerer.reports.size()), 0);
+    }
+
+    void errorIsReportedAndTheWindowGoesOnAsItWas_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("number");
+        QTest::newRow("empty alpha") << "Text5" << "" << 13;
+        QTest::newRow("letters for F") << "Text1" << "abc" << 13;
+        QTest::newRow("F beyond double range") << "Text1" << "1e400" << 6;
+        QTest::newRow("reflux below the minimum") << "Text4" << "0.5" << 9;
+        QTest::newRow("R = -1") << "Text4" << "-1" << 11;
+        QTest::newRow("xD = xW") << "Text2" << "0.05" << 11;
+    }
+
+    void errorIsReportedAndTheWindowGoesOnAsItWas() {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(int, number);
+        type_first_example();
+        box("Text8")->setText("earlier 8");
+        box("Text6")->setText("earlier 6");
+        box(qPrintable(field))->setText(text);
+        const QStringList before = all_texts();
+
+        MessageBoxAnswerer answerer;
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCOMPARE(int(answerer.reports.size()), 1);
+        const Report& report = answerer.reports.front();
+        QCOMPARE(report.title, QString("Veltrano"));
+        QCOMPARE(report.icon, QMessageBox::Critical);
+        QVERIFY2(report.text.contains(QString::number(number)), qPrintable(report.text));
+        QCOMPARE(all_texts(), before);
+        QCOMPARE(exports_, 0);
+        QVERIFY(window_->isVisible());
+
+        // The next press works, and overwrites what stood in the result fields.
+        type_first_example();
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCOMPARE(box("Text8")->text(), QString("5"));
+        QCOMPARE(box("Text6")->text(), QString("11"));
+        QCOMPARE(int(answerer.reports.size()), 1);
+    }
+
+    void fieldThatDoesNotExistIsAnAutomationErrorInTheBox() {
+        auto form = platform::build_form(window::main_form(),
+                                         [](platform::Fields& fields, const platform::NumberFormat&) {
+                                             fields.set_text("Text99", "1");
+                                         });
+        MessageBoxAnswerer answerer;
+        QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QCOMPARE(int(answerer.reports.size()), 1);
+        // E_INVALIDARG as a signed status, the way the error carries it.
+        QVERIFY2(answerer.reports.front().text.contains("-2147024809"),
+                 qPrintable(answerer.reports.front().text));
+    }
+
+    void closingTheWindowEndsTheEventLoop() {
+        QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+        QSignalSpy last_closed(qApp, &QGuiApplication::lastWindowClosed);
+        QTimer::singleShot(0, window_.get(), [this] { window_->close(); });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });  // the loop failed to end
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(last_closed.count(), 1);
+    }
+
+    void resizingTheWindowMovesNothing() {
+        std::vector<QRect> before;
+        const auto controls = window_->findChildren<QWidget*>();
+        for (QWidget* c : controls) before.push_back(c->geometry());
+        for (QSize size : {QSize(900, 700), QSize(200, 120)}) {
+            window_->resize(size);
+            QApplication::processEvents();
+            for (std::size_t i = 0; i < before.size(); ++i) {
+                QCOMPARE(controls[int(i)]->geometry(), before[i]);
+            }
+        }
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

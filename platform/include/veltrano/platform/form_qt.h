@@ -1,0 +1,28 @@
+// The Qt form runtime's own pieces, for the runtime and the window's tests.
+#pragma once
+
+#include <memory>
+
+#include <QFont>
+#include <QWidget>
+
+#include "veltrano/platform/form_runtime.h"
+
+namespace veltrano::platform {
+
+// Application-wide settings made once the QApplication exists: the font
+// every control uses.
+void set_up_qt_application();
+
+// A CJK-capable sans-serif at 9 pt, the same on every machine that has one of
+// the listed families, so the Chinese captions neither clip nor turn to boxes.
+QFont form_font();
+
+// The top-level window of `form`, with every control, not yet shown. Each
+// button's click runs `on_click` and reports a RunError in a message box.
+std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click);
+
+// The separators of the user's locale as Qt sees it.
+NumberFormat qt_number_format();
+
+}  // namespace veltrano::platform

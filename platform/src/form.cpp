@@ -1,0 +1,22 @@
+#include "veltrano/platform/form.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace veltrano::platform {
+
+int twips_to_pixels(int twips, double logical_dpi) {
+    return static_cast<int>(std::lround(twips * logical_dpi / 1440.0));
+}
+
+std::vector<const Control*> tab_order(const Form& form) {
+    std::vector<const Control*> order;
+    for (const Control& c : form.controls) {
+        if (c.takes_focus()) order.push_back(&c);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Control* a, const Control* b) { return a->tab_index < b->tab_index; });
+    return order;
+}
+
+}  // namespace veltrano::platform

@@ -1,0 +1,200 @@
+// The form runtime on Linux: Qt Widgets, placed by hand from the twips table.
+#include "veltrano/platform/form_qt.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+#include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+#include "veltrano/calc/errors.h"
+
+namespace veltrano::platform {
+
+namespace {
+
+// Status of a field access whose control does not exist: E_INVALIDARG, the
+// status a control call gives for a bad argument.
+constexpr std::int32_t kNoSuchControl = static_cast<std::int32_t>(0x80070057u);
+
+QString to_qt(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A thin line in the window's text colour between two points of the client
+// area; the widget is only as large as the line's bounding box.
+class LineControl final : public QWidget {
+public:
+    LineControl(QWidget* parent, QPoint from, QPoint to) : QWidget(parent) {
+        const QRect box = QRect(from, to).normalized();
+        // The last pixel of a line is not drawn, so a horizontal line from
+        // x1 to x2 covers x2 - x1 pixels.
+        setGeometry(box.left(), box.top(), std::max(1, box.width() - 1),
+                    std::max(1, box.height() - 1));
+        from_ = from - pos();
+        to_ = to - pos();
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 0));
+        painter.drawLine(from_, to_);
+    }
+
+private:
+    QPoint from_, to_;
+};
+
+class QtFields final : public Fields {
+public:
+    explicit QtFields(QWidget& form) : form_(form) {}
+
+    std::string text(std::string_view name) override { return box(name).text().toStdString(); }
+
+    void set_text(std::string_view name, std::string_view text) override {
+        box(name).setText(to_qt(text));
+    }
+
+private:
+    QLineEdit& box(std::string_view name) {
+        auto* edit = form_.findChild<QLineEdit*>(to_qt(name), Qt::FindDirectChildrenOnly);
+        if (edit == nullptr) {
+            throw calc::RunError::automation(kNoSuchControl,
+                                             "窗口中没有文本框“" + std::string(name) + "”");
+        }
+        return *edit;
+    }
+
+    QWidget& form_;
+};
+
+// The one place a RunError is caught: it ends this click, not the program.
+void report_error(QWidget* window, const calc::RunError& error) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Veltrano"),
+                    QStringLiteral("运行时错误 %1\n\n%2")
+                        .arg(error.number())
+                        .arg(QString::fromStdString(error.description())),
+                    QMessageBox::Ok, window);
+    box.exec();
+}
+
+QIcon form_icon(std::string_view name) {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48}) {
+        const QString file = QStringLiteral(":/icons/%1-%2.png").arg(to_qt(name)).arg(size);
+        if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
+    }
+    return icon;
+}
+
+}  // namespace
+
+void set_up_qt_application() { QApplication::setFont(form_font()); }
+
+QFont form_font() {
+    QFont font(QStringList{QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                           QStringLiteral("Source Han Sans SC"), QStringLiteral("Droid Sans Fallback")},
+               9);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+NumberFormat qt_number_format() {
+    // Qt reads LC_ALL, LC_NUMERIC and LANG like the C library, but takes the
+    // separators from its own locale data, so a locale the system never
+    // generated still gets its own separators.
+    const QLocale locale = QLocale::system();
+    NumberFormat format;
+    format.decimal_point = locale.decimalPoint().toStdString();
+    // The C locale groups nothing; Qt would offer "," for it.
+    if (locale.language() != QLocale::C && !(locale.numberOptions() & QLocale::OmitGroupSeparator)) {
+        format.grouping_mark = locale.groupSeparator().toStdString();
+    }
+    return format;
+}
+
+std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
+    auto window = std::make_unique<QWidget>();
+    QWidget* w = window.get();
+    w->setObjectName(to_qt(form.name));
+    w->setWindowTitle(to_qt(form.caption));
+    w->setWindowIcon(form_icon(form.icon));
+
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
+    const auto px = [dpi](int twips) { return twips_to_pixels(twips, dpi); };
+    // No layout: the controls keep their places however the window is sized.
+    w->resize(px(form.client_width), px(form.client_height));
+
+    for (const Control& c : form.controls) {
+        const QRect rect(px(c.left), px(c.top), px(c.width), px(c.height));
+        QWidget* control = nullptr;
+        switch (c.kind) {
+        case ControlKind::Label: {
+            auto* label = new QLabel(to_qt(c.caption), w);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setTextFormat(Qt::PlainText);
+            control = label;
+            break;
+        }
+        case ControlKind::TextBox:
+            control = new QLineEdit(w);
+            break;
+        case ControlKind::Button: {
+            auto* button = new QPushButton(to_qt(c.caption), w);
+            // Neither default nor cancel: Enter and Esc in a field press nothing.
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            QObject::connect(button, &QPushButton::clicked, w, [w, on_click] {
+                QtFields fields(*w);
+                try {
+                    on_click(fields, qt_number_format());
+                } catch (const calc::RunError& error) {
+                    report_error(w, error);
+                }
+            });
+            control = button;
+            break;
+        }
+        case ControlKind::Line:
+            control = new LineControl(w, QPoint(px(c.from.x), px(c.from.y)),
+                                      QPoint(px(c.to.x), px(c.to.y)));
+            break;
+        }
+        control->setObjectName(to_qt(c.name));
+        if (c.kind != ControlKind::Line) control->setGeometry(rect);
+    }
+
+    QWidget* previous = nullptr;
+    for (const Control* c : tab_order(form)) {
+        auto* current = w->findChild<QWidget*>(to_qt(c->name), Qt::FindDirectChildrenOnly);
+        if (previous == nullptr) {
+            current->setFocus();
+        } else {
+            QWidget::setTabOrder(previous, current);
+        }
+        previous = current;
+    }
+    return window;
+}
+
+int run_form(int argc, char** argv, const Form& form, ClickHandler on_click) {
+    QApplication app(argc, argv);
+    set_up_qt_application();
+    const std::unique_ptr<QWidget> window = build_form(form, std::move(on_click));
+    window->show();
+    return QApplication::exec();
+}
+
+}  // namespace veltrano::platform

@@ -1,0 +1,11 @@
+// The main window Form1 as data: every control with its caption, its place
+// in twips and its tab index. Both desktops' windows are built from it.
+#pragma once
+
+#include "veltrano/platform/form.h"
+
+namespace veltrano::window {
+
+const platform::Form& main_form();
+
+}  // namespace veltrano::window

@@ -1,0 +1,50 @@
+// The main window's control table: the facts both desktops' windows rely on.
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "veltrano/window/form.h"
+
+namespace veltrano::window {
+namespace {
+
+using platform::Control;
+using platform::ControlKind;
+
+TEST(MainForm, HasEveryControlOnceInsideTheClientArea) {
+    const platform::Form& form = main_form();
+    EXPECT_EQ(form.controls.size(), 23u);
+    std::set<std::string_view> names;
+    std::set<int> tab_indexes;
+    for (const Control& c : form.controls) {
+        SCOPED_TRACE(std::string(c.name));
+        EXPECT_TRUE(names.insert(c.name).second) << "name used twice";
+        if (c.kind == ControlKind::Line) {
+            EXPECT_EQ(c.from.y, c.to.y) << "the separators are horizontal";
+            EXPECT_LT(c.from.x, c.to.x);
+            EXPECT_LE(c.to.x, form.client_width);
+            continue;
+        }
+        EXPECT_TRUE(tab_indexes.insert(c.tab_index).second) << "tab index used twice";
+        EXPECT_GE(c.left, 0);
+        EXPECT_GE(c.top, 0);
+        EXPECT_LE(c.left + c.width, form.client_width);
+        EXPECT_LE(c.top + c.height, form.client_height);
+        EXPECT_EQ(c.caption.empty(), c.kind == ControlKind::TextBox);
+    }
+    EXPECT_EQ(*tab_indexes.begin(), 0);
+    EXPECT_EQ(*tab_indexes.rbegin(), 19);
+    EXPECT_EQ(tab_indexes.size(), 20u);
+}
+
+TEST(MainForm, TabVisitsTheFeedFractionAfterTheButton) {
+    std::vector<std::string_view> names;
+    for (const Control* c : platform::tab_order(main_form())) names.push_back(c->name);
+    EXPECT_EQ(names, (std::vector<std::string_view>{"Text1", "Text2", "Text3", "Text4", "Text5",
+                                                    "Text6", "Command1", "Text7", "Text8"}));
+}
+
+}  // namespace
+}  // namespace veltrano::window
