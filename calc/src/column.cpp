@@ -49,9 +49,9 @@ ColumnResult calculate(const ColumnInputs& in) {
 
     // Overall and light-component balances: F = D + W, F xF = D xD + W xW.
     const double W = out.W = store_statement(
-        [&](auto num) { return ((num(xD) - xF) * F) / (num(xD) - xW); }, "塔底流量 W");
-    const double D = out.D = store_statement([&](auto num) { return num(F) - W; }, "馏出流量 D");
-    const double L = out.L = store_statement([&](auto num) { return num(D) * R; }, "精馏段液相流量 L");
+        [=](auto num) { return ((num(xD) - xF) * F) / (num(xD) - xW); }, "塔底流量 W");
+    const double D = out.D = store_statement([=](auto num) { return num(F) - W; }, "馏出流量 D");
+    const double L = out.L = store_statement([=](auto num) { return num(D) * R; }, "精馏段液相流量 L");
 
     // Total condenser: the vapour off the top plate has the distillate composition.
     ShortInt n = kOne;
@@ -65,8 +65,8 @@ ColumnResult calculate(const ColumnInputs& in) {
         check_plate(in, n, true);
         const double xAbove = x;
         const auto [y, xNew] = store_in_turn(
-            [&](auto num) { return (num(R) / (num(R) + 1.0)) * xAbove + num(xD) / (num(R) + 1.0); },
-            [&](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
+            [=](auto num) { return (num(R) / (num(R) + 1.0)) * xAbove + num(xD) / (num(R) + 1.0); },
+            [=](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
             n.value());
         out.y.set(n, y);
         out.x.set(n, x = xNew);
@@ -80,11 +80,11 @@ ColumnResult calculate(const ColumnInputs& in) {
         check_plate(in, n, false);
         const double xAbove = x;
         const auto [y, xNew] = store_in_turn(
-            [&](auto num) {
+            [=](auto num) {
                 return ((num(L) + F) * xAbove) / ((num(L) + F) - W) -
                        (num(W) * xW) / ((num(L) + F) - W);
             },
-            [&](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
+            [=](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
             n.value());
         out.y.set(n, y);
         out.x.set(n, x = xNew);

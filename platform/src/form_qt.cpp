@@ -10,7 +10,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -110,20 +109,6 @@ QFont form_font() {
     return font;
 }
 
-NumberFormat qt_number_format() {
-    // Qt reads LC_ALL, LC_NUMERIC and LANG like the C library, but takes the
-    // separators from its own locale data, so a locale the system never
-    // generated still gets its own separators.
-    const QLocale locale = QLocale::system();
-    NumberFormat format;
-    format.decimal_point = locale.decimalPoint().toStdString();
-    // The C locale groups nothing; Qt would offer "," for it.
-    if (locale.language() != QLocale::C && !(locale.numberOptions() & QLocale::OmitGroupSeparator)) {
-        format.grouping_mark = locale.groupSeparator().toStdString();
-    }
-    return format;
-}
-
 std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
     auto window = std::make_unique<QWidget>();
     QWidget* w = window.get();
@@ -159,7 +144,9 @@ std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
             QObject::connect(button, &QPushButton::clicked, w, [w, on_click] {
                 QtFields fields(*w);
                 try {
-                    on_click(fields, qt_number_format());
+                    // The C library's view of the user's locale, as in veltrano-cli,
+                    // so the window and the command line read a text alike.
+                    on_click(fields, user_number_format());
                 } catch (const calc::RunError& error) {
                     report_error(w, error);
                 }

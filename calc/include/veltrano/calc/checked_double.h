@@ -106,19 +106,35 @@ inline bool clean(Quick q) { return std::fabs(q.value()) <= DBL_MAX && !q.lost_i
 // its value from operands wrapped with num(x), e.g.
 //   [&](auto num) { return (num(xD) - xF) / (num(xD) - xW); }
 // Returns the stored value, or raises as store() does.
+// The slow path of a statement whose fast evaluation may have raised a flag:
+// evaluated again with every operation classified. Returns the value when no
+// flag was raised after all. Kept out of line so the fast path stays small.
+template <class Statement>
+[[gnu::noinline, gnu::cold]] double store_exactly(Statement statement, const char* what, int plate) {
+    const Fp exact = statement([](double v) { return Fp(v); });
+    if (exact.flags() != 0) raise_stored(exact.flags(), what, plate);
+    return exact.value();
+}
+
 template <class Statement>
 double store_statement(Statement statement, const char* what, int plate = 0) {
     const Quick quick = statement([](double v) { return Quick(v); });
     if (clean(quick)) return quick.value();
-    const Fp exact = statement([](double v) { return Fp(v); });
     // A division by an infinity that came from finite operands raised its
-    // flag where the infinity arose, so exact.flags() is never 0 here.
-    raise_stored(exact.flags() != 0 ? exact.flags() : kFpInvalid, what, plate);
+    // flag where the infinity arose, so store_exactly() always raises here.
+    return store_exactly(statement, what, plate);
 }
 
 // Two statements of one plate, the second reading what the first stored
 // (y, then x = f(y)): one test covers both on the fast path. Otherwise each
 // is stored in turn, so the first one's error still comes first.
+template <class First, class SecondOf>
+[[gnu::noinline, gnu::cold]] std::pair<double, double> store_in_turn_exactly(
+    First first, SecondOf second_of, const char* first_what, const char* second_what, int plate) {
+    const double stored = store_exactly(first, first_what, plate);
+    return {stored, store_exactly(second_of(stored), second_what, plate)};
+}
+
 template <class First, class SecondOf>
 std::pair<double, double> store_in_turn(First first, SecondOf second_of, const char* first_what,
                                         const char* second_what, int plate) {
@@ -127,8 +143,7 @@ std::pair<double, double> store_in_turn(First first, SecondOf second_of, const c
     // One branch for both: the tests are combined without short-circuiting.
     if ((static_cast<unsigned>(clean(a)) & static_cast<unsigned>(clean(b))) != 0)
         return {a.value(), b.value()};
-    const double stored = store_statement(first, first_what, plate);
-    return {stored, store_statement(second_of(stored), second_what, plate)};
+    return store_in_turn_exactly(first, second_of, first_what, second_what, plate);
 }
 
 }  // namespace veltrano::calc

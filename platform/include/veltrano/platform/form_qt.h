@@ -22,7 +22,4 @@ QFont form_font();
 // button's click runs `on_click` and reports a RunError in a message box.
 std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click);
 
-// The separators of the user's locale as Qt sees it.
-NumberFormat qt_number_format();
-
 }  // namespace veltrano::platform

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test:
+#   1. the native build (GCC, warnings as errors): all tests, window and spreadsheet included;
+#   2. the column and the CLI at -O0, -O2 and -O3 with GCC and with Clang, each
+#      checked bit for bit against the independent reference;
+#   3. Clang with the address and undefined-behaviour sanitizers: all native tests;
+#   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix;
+#   5. the fuzz target for about a minute from the committed seed corpus;
+#   6. the benchmark of the checked calculation against the bare steps.
+# Stages can be picked by name: scripts/test.sh [native matrix sanitize windows fuzz bench]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+jobs="${VELTRANO_JOBS:-2}"
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(native matrix sanitize windows fuzz bench)
+
+scripts/install-deps.sh
+
+stage() { printf '\n==== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
+
+native() {
+  stage "native build and tests"
+  cmake --preset default >/dev/null
+  cmake --build --preset default -j"$jobs"
+  ctest --preset default
+}
+
+matrix() {
+  local cxx level dir
+  for cxx in g++ clang++; do
+    for level in -O0 -O2 -O3; do
+      stage "column and CLI: $cxx $level"
+      dir="build/matrix-${cxx%++}$level"
+      cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=None \
+        -DCMAKE_CXX_FLAGS="$level" -DVELTRANO_WERROR=ON >/dev/null
+      cmake --build "$dir" -j"$jobs" --target calc_tests app_tests veltrano-cli
+      ctest --test-dir "$dir" --output-on-failure -R '^(calc_tests|app_tests|cli_reference)$'
+    done
+  done
+}
+
+sanitize() {
+  stage "address and undefined-behaviour sanitizers"
+  cmake --preset sanitize >/dev/null
+  cmake --build --preset sanitize -j"$jobs"
+  ctest --preset sanitize
+}
+
+windows() {
+  stage "Windows build under Wine"
+  # A fresh prefix for every run: nothing left over from an earlier one.
+  export VELTRANO_WINEPREFIX="$root/build/wine-prefix"
+  rm -rf "$VELTRANO_WINEPREFIX"
+  cmake --preset mingw >/dev/null
+  cmake --build --preset mingw -j"$jobs"
+  ctest --preset mingw
+}
+
+fuzz() {
+  stage "fuzzing the Calculate command for ${VELTRANO_FUZZ_SECONDS:-60} s"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j"$jobs" --target command_fuzz
+  # The seed corpus stays as committed; what the run finds goes to the build tree.
+  local work="build/fuzz/corpus"
+  rm -rf "$work" && mkdir -p "$work" build/fuzz/artifacts
+  build/fuzz/fuzz/command_fuzz -max_total_time="${VELTRANO_FUZZ_SECONDS:-60}" -max_len=512 \
+    -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$work" fuzz/corpus
+}
+
+bench() {
+  stage "benchmark: checked calculation against the bare steps"
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench -j"$jobs" --target column_bench
+  build/bench/calc/column_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+}
+
+started=$(date +%s)
+for s in "${stages[@]}"; do
+  case "$s" in
+    native | matrix | sanitize | windows | fuzz | bench) "$s" ;;
+    *) echo "unknown stage: $s" >&2; exit 2 ;;
+  esac
+done
+printf '\nall stages passed in %d s\n' $(($(date +%s) - started))
