@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Linux program and opens its window. Arguments go to the program.
+# Installs what is missing, builds the Linux program and opens its window.
+# Arguments go to the program. Without a display the program says so in one
+# line and points to veltrano-cli, which this script then runs on the first
+# worked example so there is still something to see.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j2 --target veltrano
-exec ./build/default/app/veltrano "$@"
+cmake --build --preset default -j2 --target veltrano veltrano-cli
+status=0
+./build/default/app/veltrano "$@" || status=$?
+if [ "$status" -eq 2 ]; then
+  echo "veltrano-cli 100 0.5 0.95 0.05 2 2.5:"
+  ./build/default/app/veltrano-cli 100 0.5 0.95 0.05 2 2.5
+fi
+exit "$status"
