@@ -23,7 +23,13 @@ set(uno_types
   com.sun.star.sheet.XSpreadsheet
   com.sun.star.table.XCell
   com.sun.star.text.XText
-  com.sun.star.container.XIndexAccess)
+  com.sun.star.container.XIndexAccess
+  # reading the table back in the test
+  com.sun.star.container.XEnumerationAccess
+  com.sun.star.sheet.XUsedAreaCursor
+  com.sun.star.sheet.XSheetCellCursor
+  com.sun.star.sheet.XCellRangeAddressable
+  com.sun.star.table.CellContentType)
 list(JOIN uno_types ";" uno_types_arg)
 set(uno_gen_dir ${CMAKE_CURRENT_BINARY_DIR}/uno)
 set(uno_stamp ${uno_gen_dir}/types.stamp)
