@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -99,6 +100,13 @@ void wait_group_gone(int group, std::chrono::seconds patience) {
     }
 }
 
+// Ends the office a test started (after `patience` by force) and removes the
+// socket of its pipe, which a killed office leaves behind.
+void end_office(const OfficeStarted& office, std::chrono::seconds patience) {
+    wait_group_gone(office.group, patience);
+    unlink(("/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + office.pipe_name).c_str());
+}
+
 // Waits until every process of the group has taken a stop signal: the kernel
 // delivers it asynchronously, and the office would otherwise answer a few
 // more calls first.
@@ -172,7 +180,7 @@ protected:
         profile_ = nullptr;
     }
     void TearDown() override {
-        if (started_) wait_group_gone(started_->group, 30s);
+        for (const auto& office : offices_) end_office(office, 30s);
     }
 
     // Generous deadlines: a cold office on a loaded two-core machine.
@@ -182,12 +190,16 @@ protected:
         o.profile_dir = profile_->path() + "/profile";
         o.start_deadline = 120s;
         o.call_timeout = 60s;
-        o.on_started = [this](const OfficeStarted& s) { started_ = s; };
+        o.on_started = [this](const OfficeStarted& s) {
+            started_ = s;
+            offices_.push_back(s);
+        };
         return o;
     }
 
     static TempDir* profile_;
-    std::optional<OfficeStarted> started_;
+    std::optional<OfficeStarted> started_;  // the latest
+    std::vector<OfficeStarted> offices_;     // all, ended by TearDown
 };
 
 TempDir* LibreOfficeExport::profile_ = nullptr;
@@ -196,26 +208,16 @@ calc::ColumnResult first_example() {
     return calc::calculate({100, 0.5, 0.95, 0.05, 2, 2.5});
 }
 
-TEST_F(LibreOfficeExport, FirstExampleArrivesWithItsTypesAndExactValues) {
-    const calc::ColumnResult column = first_example();
-    ASSERT_EQ(column.feed_plate.value(), 5);
-    ASSERT_EQ(column.plate_count.value(), 11);
-    {
-        auto sheet = libreoffice_spreadsheet(options());
-        export_profile(*sheet, column.plate_count, column.x, column.y);
-    }  // the backend has let go of the office here
-    ASSERT_TRUE(started_);
-    ASSERT_TRUE(group_alive(started_->group)) << "the export must leave the office running";
-
-    OfficeLink link(started_->pipe_name);
+std::vector<Reference<css::sheet::XSpreadsheetDocument>> spreadsheet_documents(OfficeLink& link) {
+    std::vector<Reference<css::sheet::XSpreadsheetDocument>> found;
     const auto documents = link.desktop->getComponents()->createEnumeration();
-    int count = 0;
-    Reference<css::sheet::XSpreadsheetDocument> document;
-    while (documents->hasMoreElements()) {
-        ++count;
-        document.set(documents->nextElement(), UNO_QUERY_THROW);
-    }
-    ASSERT_EQ(count, 1);
+    while (documents->hasMoreElements()) found.emplace_back(documents->nextElement(), UNO_QUERY_THROW);
+    return found;
+}
+
+// A1:L3 of the first sheet hold the table of `column`, cell types and
+// bits exact, and nothing lies outside it.
+void expect_table(const Reference<css::sheet::XSpreadsheetDocument>& document, const calc::ColumnResult& column) {
     const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
     const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
 
@@ -245,7 +247,39 @@ TEST_F(LibreOfficeExport, FirstExampleArrivesWithItsTypesAndExactValues) {
     EXPECT_EQ(used.StartRow, 0);
     EXPECT_EQ(used.EndColumn, 11);
     EXPECT_EQ(used.EndRow, 2);
+}
 
+TEST_F(LibreOfficeExport, FirstExampleArrivesWithItsTypesAndExactValues) {
+    const calc::ColumnResult column = first_example();
+    ASSERT_EQ(column.feed_plate.value(), 5);
+    ASSERT_EQ(column.plate_count.value(), 11);
+    {
+        auto sheet = libreoffice_spreadsheet(options());
+        export_profile(*sheet, column.plate_count, column.x, column.y);
+    }  // the backend has let go of the office here
+    ASSERT_TRUE(started_);
+    ASSERT_TRUE(group_alive(started_->group)) << "the export must leave the office running";
+
+    OfficeLink link(started_->pipe_name);
+    const auto documents = spreadsheet_documents(link);
+    ASSERT_EQ(documents.size(), 1u);
+    expect_table(documents[0], column);
+    link.terminate_office();
+}
+
+// A second press while the user still has the first document open: the new
+// launcher hands over to the running office, which opens a second document.
+TEST_F(LibreOfficeExport, TwoPressesGiveTwoDocuments) {
+    const calc::ColumnResult column = first_example();
+    for (int press = 0; press < 2; ++press) {
+        auto sheet = libreoffice_spreadsheet(options());
+        export_profile(*sheet, column.plate_count, column.x, column.y);
+    }
+    ASSERT_EQ(offices_.size(), 2u);
+    OfficeLink link(offices_[0].pipe_name);
+    const auto documents = spreadsheet_documents(link);
+    ASSERT_EQ(documents.size(), 2u);
+    for (const auto& document : documents) expect_table(document, column);
     link.terminate_office();
 }
 
@@ -278,7 +312,7 @@ TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
             EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
             EXPECT_NE(e.description().find("无法创建电子表格应用程序对象"), std::string::npos) << e.description();
         }
-        if (started_) wait_group_gone(started_->group, 0s);
+        if (started_) end_office(*started_, 0s);
     }
     started_.reset();
 }
@@ -311,7 +345,7 @@ TEST_F(LibreOfficeExport, AnOfficeLostPartWayEndsTheExportWithAnError) {
         }
         EXPECT_EQ(written, 10) << c.what;
         sheet.reset();
-        wait_group_gone(started_->group, 0s);
+        end_office(*started_, 0s);
     }
     started_.reset();
 }
