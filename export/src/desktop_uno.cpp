@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -241,6 +242,12 @@ Reference<css::connection::XConnection> LibreOfficeCalc::connect(const std::stri
 }
 
 void LibreOfficeCalc::create_application() {
+    // Without a display the office runs windowless without a word: the table
+    // would go nowhere the user can see, and the invisible office would then
+    // take over every office the user starts on this profile.
+    if (!options_.headless && std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        throw RunError(ErrorNumber::CannotCreateObject, "没有图形显示（DISPLAY 未设置），无法显示 LibreOffice Calc");
+    }
     const std::optional<std::string> program = find_program(options_.program, kInstalledOffice);
     if (!program) {
         throw RunError(ErrorNumber::CannotCreateObject, "找不到 LibreOffice（" + options_.program + "）");

@@ -291,18 +291,28 @@ TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
     std::ofstream(not_executable) << "#!/bin/sh\n";
     std::filesystem::permissions(silent, std::filesystem::perms::owner_all);
 
-    struct Case { const char* what; std::string program; std::chrono::milliseconds deadline; };
+    struct Case { const char* what; std::string program; std::chrono::milliseconds deadline; bool display; };
     const Case cases[] = {
-        {"no such program", dir.path() + "/no-office", 120s},
-        {"not executable", not_executable, 120s},
-        {"exits at once", "/bin/false", 120s},
-        {"never accepts", silent, 2s},
+        {"no such program", dir.path() + "/no-office", 120s, true},
+        {"not executable", not_executable, 120s, true},
+        {"exits at once", "/bin/false", 120s, true},
+        {"never accepts", silent, 2s, true},
+        {"no display to show it on", "soffice", 120s, false},
     };
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string saved_display = display ? display : "", saved_wayland = wayland ? wayland : "";
     for (const auto& c : cases) {
         started_.reset();
         OfficeOptions o = options();
         o.program = c.program;
         o.start_deadline = c.deadline;
+        if (!c.display) {
+            // The product's settings, on a machine without a display.
+            o.headless = false;
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+        }
         calc::Profile x, y;
         auto sheet = libreoffice_spreadsheet(o);
         try {
@@ -311,6 +321,11 @@ TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
         } catch (const calc::RunError& e) {
             EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
             EXPECT_NE(e.description().find("无法创建电子表格应用程序对象"), std::string::npos) << e.description();
+        }
+        if (!c.display) {
+            EXPECT_FALSE(started_) << "no office may be left running unseen";
+            if (display) setenv("DISPLAY", saved_display.c_str(), 1);
+            if (wayland) setenv("WAYLAND_DISPLAY", saved_wayland.c_str(), 1);
         }
         if (started_) end_office(*started_, 0s);
     }
