@@ -20,22 +20,25 @@ group_alive() {
   ps -e -o pgid= -o stat= | awk -v g="$1" '$1 == g && $2 !~ /^Z/ { found = 1 } END { exit !found }'
 }
 
-# One timed run; prints its milliseconds and kills its office.
+# One timed run; prints its milliseconds and kills its office (SIGKILL, or
+# the signal given as $2).
 run() {
   local out ms group
   out=$("$tool" "$1" "$profile/user")
   ms=${out% *}
   group=${out#* }
-  kill -KILL -- "-$group" 2>/dev/null || true
+  [ -z "${2:-}" ] || sleep 5
+  kill "-${2:-KILL}" -- "-$group" 2>/dev/null || true
   while group_alive "$group"; do sleep 0.05; done
   echo "$ms"
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# The first starts on a new profile build it and its caches (over a second
-# each): not counted.
-for _ in 1 2 3; do run empty >/dev/null; done
+# The first start builds the profile (over a second). Not counted; it is let
+# settle and ended with SIGTERM so the office writes the profile out, else
+# every killed start would build it again.
+run empty TERM >/dev/null
 full=() empty=()
 for _ in 1 2 3 4 5; do
   full+=("$(run full)")
