@@ -39,6 +39,7 @@
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/libreoffice.h"
+#include "temp_dir.h"
 
 namespace veltrano::exporting {
 namespace {
@@ -63,23 +64,6 @@ std::uint64_t bits(double d) {
     std::memcpy(&b, &d, sizeof b);
     return b;
 }
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "veltrano-office-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Whether any process of the office's group still runs. This test program
 // is the subreaper of the offices it starts (they are not the backend's
@@ -285,11 +269,8 @@ TEST_F(LibreOfficeExport, TwoPressesGiveTwoDocuments) {
 
 TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
     TempDir dir;
-    const std::string silent = dir.path() + "/silent-office";
-    std::ofstream(silent) << "#!/bin/sh\nexec sleep 600\n";
-    const std::string not_executable = dir.path() + "/not-executable";
-    std::ofstream(not_executable) << "#!/bin/sh\n";
-    std::filesystem::permissions(silent, std::filesystem::perms::owner_all);
+    const std::string silent = dir.file("silent-office", "#!/bin/sh\nexec sleep 600\n", true);
+    const std::string not_executable = dir.file("not-executable", "#!/bin/sh\n", false);
 
     struct Case { const char* what; std::string program; std::chrono::milliseconds deadline; bool display; };
     const Case cases[] = {

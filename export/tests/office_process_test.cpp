@@ -18,35 +18,13 @@
 #include <unistd.h>
 
 #include "office_process.h"
+#include "temp_dir.h"
 
 namespace veltrano::exporting {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "veltrano-process-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name, const std::string& text, bool executable) const {
-        const std::string path = path_ + "/" + name;
-        std::ofstream(path) << text;
-        fs::permissions(path, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
-        return path;
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 std::string read_when_complete(const std::string& path) {
     for (int i = 0; i < 600; ++i) {
@@ -163,12 +141,6 @@ TEST(FindProgram, PathThenFallback) {
         EXPECT_EQ(find_program(c.name, c.fallback), c.found) << c.path_variable << " " << c.name;
     }
     setenv("PATH", saved_path.c_str(), 1);
-}
-
-TEST(RandomPipeName, FreshEachTime) {
-    const std::string a = random_pipe_name(), b = random_pipe_name();
-    EXPECT_NE(a, b);
-    EXPECT_EQ(a.size(), std::string("veltrano_").size() + 32);
 }
 
 }  // namespace
