@@ -253,7 +253,12 @@ void LibreOfficeCalc::create_application() {
         throw RunError(ErrorNumber::CannotCreateObject, "找不到 LibreOffice（" + options_.program + "）");
     }
 
-    const std::string pipe = random_pipe_name();
+    std::string pipe;
+    try {
+        pipe = random_pipe_name();
+    } catch (const std::system_error& e) {
+        throw RunError(ErrorNumber::CannotCreateObject, std::string("没有随机数可用于管道名（") + e.what() + "）");
+    }
     std::vector<std::string> arguments = {"--nologo", "--nodefault", "--norestore", "--nolockcheck"};
     if (options_.headless) {
         arguments.emplace_back("--headless");
@@ -266,6 +271,8 @@ void LibreOfficeCalc::create_application() {
     // office's umask 077, so no other user can reach it.
     arguments.push_back("--accept=pipe,name=" + pipe + ";urp;");
     try {
+        // A URE_BOOTSTRAP of ours names the runtime for UNO clients; the
+        // office must find its own.
         office_.emplace(OfficeProcess::start(*program, arguments, {"URE_BOOTSTRAP"}));
     } catch (const std::system_error& e) {
         throw RunError(ErrorNumber::CannotCreateObject, "无法启动 " + *program + "（" + e.what() + "）");
