@@ -2,9 +2,11 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string_view>
 
 #include "veltrano/calc/errors.h"
+#include "veltrano/export/desktop.h"
 #include "veltrano/export/text_table.h"
 #include "veltrano/platform/number_text.h"
 #include "veltrano/window/calculate.h"
@@ -14,7 +16,9 @@ namespace veltrano::app {
 namespace {
 
 constexpr std::string_view kUsage =
-    "用法: veltrano-cli F xF xD xW R alpha\n"
+    "用法: veltrano-cli [--export] F xF xD xW R alpha\n"
+    "  --export  另外把逐板表送到新的电子表格（Linux 上为 LibreOffice Calc），\n"
+    "            文档保持打开、不保存，由用户继续使用\n"
     "  F      进料流率 (kmol/h)\n"
     "  xF     进料组分摩尔比\n"
     "  xD     馏出组分摩尔比\n"
@@ -23,15 +27,17 @@ constexpr std::string_view kUsage =
     "  alpha  相对挥发度\n"
     "每个参数按窗口中输入框的文字处理（\"\" 为空栏），数字格式随用户区域设置。\n"
     "成功时输出进料板、塔板数和逐板 X/Y 表（制表符分隔），退出码 0；\n"
-    "运行时错误写到标准错误 \"error <编号>: <说明>\"，退出码 1；参数个数不对，退出码 2。\n";
+    "运行时错误写到标准错误 \"error <编号>: <说明>\"，退出码 1；参数个数不对，退出码 2。\n"
+    "导出失败时，结果已照常输出，错误同样写到标准错误，退出码 1。\n";
 
 // The window's text boxes, filled from the command line; results are kept.
 class ArgumentFields final : public window::Fields {
 public:
-    explicit ArgumentFields(const std::vector<std::string>& args) {
+    // `values`: F, xF, xD, xW, R, alpha as typed.
+    explicit ArgumentFields(const std::string* values) {
         static constexpr std::array<const char*, 6> kOrder = {"Text1", "Text7", "Text2",
                                                               "Text3", "Text4", "Text5"};
-        for (std::size_t i = 0; i < kOrder.size(); ++i) texts_[kOrder[i]] = args[i];
+        for (std::size_t i = 0; i < kOrder.size(); ++i) texts_[kOrder[i]] = values[i];
     }
     std::string text(std::string_view name) override { return texts_.at(std::string(name)); }
     void set_text(std::string_view name, std::string_view text) override {
@@ -45,18 +51,26 @@ private:
 }  // namespace
 
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return run_cli(args, out, err, exporting::desktop_spreadsheet);
+}
+
+int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const SpreadsheetFactory& spreadsheet) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         out << kUsage;
         return 0;
     }
-    if (args.size() != 6) {
+    const bool to_spreadsheet = !args.empty() && args[0] == "--export";
+    const std::size_t first = to_spreadsheet ? 1 : 0;
+    if (args.size() - first != 6) {
         err << kUsage;
         return 2;
     }
-    ArgumentFields fields(args);
+    ArgumentFields fields(&args[first]);
     exporting::TextTable table;
+    std::optional<calc::ColumnResult> column;
     try {
-        window::run_calculate(fields, platform::user_number_format(), table);
+        column = window::run_calculate(fields, platform::user_number_format(), table);
     } catch (const calc::RunError& e) {
         err << "error " << e.number() << ": " << e.description() << '\n';
         return 1;
@@ -64,6 +78,19 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     out << "进料板\t" << fields.text("Text8") << '\n'
         << "塔板数\t" << fields.text("Text6") << '\n'
         << table.tsv();
+    if (!to_spreadsheet) return 0;
+
+    // The results are out before the office starts, as the window shows its
+    // two fields before the export; an export error leaves them standing.
+    out.flush();
+    try {
+        // The application's references are released when `sheet` goes.
+        const std::unique_ptr<exporting::Spreadsheet> sheet = spreadsheet();
+        exporting::export_profile(*sheet, column->plate_count, column->x, column->y);
+    } catch (const calc::RunError& e) {
+        err << "error " << e.number() << ": " << e.description() << '\n';
+        return 1;
+    }
     return 0;
 }
 

@@ -1,14 +1,27 @@
 // veltrano-cli: the Calculate command with no window.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "veltrano/export/spreadsheet.h"
+
 namespace veltrano::app {
 
+// Where `--export` sends the profile: a new spreadsheet application.
+using SpreadsheetFactory = std::function<std::unique_ptr<exporting::Spreadsheet>()>;
+
 // `args` excludes the program name. Returns the exit status:
-// 0 success, 1 run-time error, 2 wrong usage.
+// 0 success, 1 run-time error, 2 wrong usage. `--export` as the first
+// argument also hands the profile to the desktop's spreadsheet application,
+// after the usual output has been written.
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The same, with the spreadsheet application chosen by the caller.
+int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            const SpreadsheetFactory& spreadsheet);
 
 }  // namespace veltrano::app

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "cli.h"
+#include "veltrano/calc/errors.h"
 
 namespace veltrano::app {
 namespace {
@@ -17,6 +18,22 @@ CliRun run(const std::vector<std::string>& args) {
     const int status = run_cli(args, out, err);
     return {status, out.str(), err.str()};
 }
+
+// A spreadsheet that counts what it receives, or fails at one step.
+class CountingSheet final : public exporting::Spreadsheet {
+public:
+    CountingSheet(int* cells, bool fail_on_create) : cells_(cells), fail_(fail_on_create) {}
+    void create_application() override {
+        if (fail_) throw calc::RunError(calc::ErrorNumber::CannotCreateObject, "找不到 LibreOffice（soffice）");
+    }
+    void add_workbook() override {}
+    void make_visible() override {}
+    void put_cell(std::int16_t, std::int16_t, const exporting::CellValue&) override { ++*cells_; }
+
+private:
+    int* cells_;
+    bool fail_;
+};
 
 TEST(Cli, FirstExampleGivesFiveExactLines) {
     const CliRun r = run({"100", "0.5", "0.95", "0.05", "2", "2.5"});
@@ -54,6 +71,44 @@ TEST(Cli, ErrorsAndUsage) {
         if (c.status == 1) {
             EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line";
         }
+    }
+}
+
+TEST(Cli, ExportRunsAfterTheUsualOutput) {
+    const std::vector<std::string> example = {"100", "0.5", "0.95", "0.05", "2", "2.5"};
+    const std::string usual = run(example).out;
+    std::vector<std::string> with_export = example;
+    with_export.insert(with_export.begin(), "--export");
+    std::vector<std::string> bad_input = with_export;
+    bad_input.back() = "";
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        bool fail_on_create;
+        int status, applications, cells;
+        const char* err_prefix;
+        bool usual_output;
+    };
+    const Case cases[] = {
+        {"exported", with_export, false, 0, 1, 3 + 3 * 11, "", true},
+        {"office missing", with_export, true, 1, 1, 0, "error 429: 无法创建电子表格应用程序对象：找不到", true},
+        {"no export asked", example, false, 0, 0, 0, "", true},
+        {"input error first", bad_input, false, 1, 0, 0, "error 13: ", false},
+        {"too few arguments", {"--export", "100"}, false, 2, 0, 0, "用法", false},
+    };
+    for (const auto& c : cases) {
+        int applications = 0, cells = 0;
+        std::ostringstream out, err;
+        const int status = run_cli(c.args, out, err, [&] {
+            ++applications;
+            return std::make_unique<CountingSheet>(&cells, c.fail_on_create);
+        });
+        EXPECT_EQ(status, c.status) << c.what;
+        EXPECT_EQ(applications, c.applications) << c.what;
+        EXPECT_EQ(cells, c.cells) << c.what;
+        EXPECT_EQ(err.str().rfind(c.err_prefix, 0), 0u) << c.what << ": " << err.str();
+        EXPECT_EQ(out.str(), c.usual_output ? usual : "") << c.what;
     }
 }
 

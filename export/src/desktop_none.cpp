@@ -1,4 +1,4 @@
-// Desktops without a spreadsheet backend yet: the export has nowhere to go.
+// Windows until Excel is driven through COM: the export has nowhere to go.
 #include "veltrano/export/desktop.h"
 #include "veltrano/export/text_table.h"
 

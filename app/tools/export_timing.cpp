@@ -1,0 +1,74 @@
+// Times one export against LibreOffice for scripts/measure-export.sh.
+//
+//   veltrano-export-timing full PROFILE_DIR   press of the first example to its last cell written
+//   veltrano-export-timing empty PROFILE_DIR  start the office and open an empty, visible Calc document
+//
+// Prints "<milliseconds> <office process group>"; the office is left running
+// for the caller to end. Headless when there is no DISPLAY.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include "veltrano/calc/errors.h"
+#include "veltrano/export/libreoffice.h"
+#include "veltrano/platform/number_text.h"
+#include "veltrano/window/calculate.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class ExampleFields final : public veltrano::window::Fields {
+public:
+    std::string text(std::string_view name) override { return texts_.at(std::string(name)); }
+    void set_text(std::string_view name, std::string_view text) override { texts_[std::string(name)] = text; }
+
+private:
+    std::map<std::string, std::string> texts_ = {{"Text1", "100"}, {"Text7", "0.5"}, {"Text2", "0.95"},
+                                                 {"Text3", "0.05"}, {"Text4", "2"},  {"Text5", "2.5"}};
+};
+
+double ms_since(Clock::time_point start, Clock::time_point end) {
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace veltrano;
+    if (argc != 3 || (std::string(argv[1]) != "full" && std::string(argv[1]) != "empty")) {
+        std::cerr << "usage: veltrano-export-timing full|empty PROFILE_DIR\n";
+        return 2;
+    }
+    const bool full = std::string(argv[1]) == "full";
+    int group = 0;
+    Clock::time_point last_cell{};
+    exporting::OfficeOptions options;
+    options.profile_dir = argv[2];
+    options.headless = std::getenv("DISPLAY") == nullptr;
+    options.start_deadline = std::chrono::seconds(120);
+    options.on_started = [&](const exporting::OfficeStarted& s) { group = s.group; };
+    options.after_cell = [&](int) { last_cell = Clock::now(); };
+
+    try {
+        const auto sheet = exporting::libreoffice_spreadsheet(options);
+        const Clock::time_point press = Clock::now();
+        if (full) {
+            ExampleFields fields;
+            window::run_calculate(fields, platform::user_number_format(), *sheet);
+            std::printf("%.1f %d\n", ms_since(press, last_cell), group);
+        } else {
+            sheet->create_application();
+            sheet->add_workbook();
+            sheet->make_visible();
+            std::printf("%.1f %d\n", ms_since(press, Clock::now()), group);
+        }
+    } catch (const calc::RunError& e) {
+        std::cerr << "error " << e.number() << ": " << e.description() << '\n';
+        return 1;
+    }
+    return 0;
+}
