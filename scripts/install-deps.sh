@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 wine wine64 fonts-wine
   # Linux window
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xdotool x11-utils imagemagick
-  fonts-wqy-microhei librsvg2-bin icoutils python3-pefile
+  fonts-wqy-microhei qt6-translations-l10n librsvg2-bin icoutils python3-pefile
   # spreadsheet export
   libreoffice-calc libreoffice-dev
 )

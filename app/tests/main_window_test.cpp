@@ -27,6 +27,7 @@ struct Report {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString button;
 };
 
 // Answers every message box the window opens, as a user clicking OK would,
@@ -43,7 +44,8 @@ private:
     void answer() {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible()) return;
-        reports.push_back({box->windowTitle(), box->text(), box->icon()});
+        reports.push_back({box->windowTitle(), box->text(), box->icon(),
+                           box->button(QMessageBox::Ok)->text()});
         box->button(QMessageBox::Ok)->click();
     }
     QTimer timer_;
@@ -265,6 +267,7 @@ private Q_SLOTS:
         const Report& report = answerer.reports.front();
         QCOMPARE(report.title, QString("Veltrano"));
         QCOMPARE(report.icon, QMessageBox::Critical);
+        QCOMPARE(report.button, QString("确定"));
         QVERIFY2(report.text.contains(QString::number(number)), qPrintable(report.text));
         QCOMPARE(all_texts(), before);
         QCOMPARE(exports_, 0);

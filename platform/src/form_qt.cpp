@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QIcon>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QTranslator>
 
 #include "veltrano/calc/errors.h"
 
@@ -85,6 +87,8 @@ void report_error(QWidget* window, const calc::RunError& error) {
                         .arg(error.number())
                         .arg(QString::fromStdString(error.description())),
                     QMessageBox::Ok, window);
+    // The window speaks Chinese whatever the user's locale.
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }
 
@@ -179,6 +183,13 @@ std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
 int run_form(int argc, char** argv, const Form& form, ClickHandler on_click) {
     QApplication app(argc, argv);
     set_up_qt_application();
+    // Qt's own texts (a field's context menu) in the window's language, when
+    // the translations are installed.
+    QTranslator qt_texts;
+    if (qt_texts.load(QStringLiteral("qtbase_zh_CN"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qt_texts);
+    }
     const std::unique_ptr<QWidget> window = build_form(form, std::move(on_click));
     window->show();
     return QApplication::exec();
