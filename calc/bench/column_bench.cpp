@@ -22,7 +22,9 @@ struct Bare {
 };
 
 // The same steps, grouping and order as the checked calculation, no checks.
-Bare calculate_bare(const ColumnInputs& in) {
+// Called like the checked one (which lives in its own library), not inlined
+// into the timing loop.
+[[gnu::noinline]] Bare calculate_bare(const ColumnInputs& in) {
     const double F = in.F, xF = in.xF, xD = in.xD, xW = in.xW, R = in.R, alpha = in.alpha;
     Bare out;
     const double W = ((xD - xF) * F) / (xD - xW);

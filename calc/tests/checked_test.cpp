@@ -131,6 +131,16 @@ TEST(Fp, StoreReportsDivisionByZeroAheadOfTheOtherFlags) {
     expect_error([](auto n) { return n(DBL_MAX) - DBL_MAX * 0.5; }, 0, "at the limit");
 }
 
+// One test covers a plate's y and x because the equilibrium statement turns
+// any non-finite y into a non-finite x, whatever the (finite) volatility.
+TEST(Fp, EquilibriumLiquidOfANonFiniteVapourIsNotFinite) {
+    for (const double alpha : {1.0, 2.5, 0.5, 0.0, -3.0, 1e300, -DBL_MAX, DBL_MIN}) {
+        for (const double y : {kInf, -kInf, kNaN}) {
+            EXPECT_FALSE(std::isfinite(y / (alpha - (alpha - 1.0) * y))) << alpha << ' ' << y;
+        }
+    }
+}
+
 TEST(Fp, StatementsOfOnePlateReportTheFirstFailure) {
     const auto y_of = [](double y0) { return [y0](auto n) { return n(y0) * 1.0; }; };
     const auto x_of = [](double y) { return [y](auto n) { return n(1.0) / (n(y) - y); }; };

@@ -126,8 +126,13 @@ double store_statement(Statement statement, const char* what, int plate = 0) {
 }
 
 // Two statements of one plate, the second reading what the first stored
-// (y, then x = f(y)): one test covers both on the fast path. Otherwise each
-// is stored in turn, so the first one's error still comes first.
+// (y, then x = f(y)): on the fast path one test covers both, which asks of
+// the second statement that a non-finite input gives a non-finite result.
+// x = y / (alpha - (alpha - 1) y) does, for any finite alpha: y = +-inf makes
+// the divisor infinite or NaN and x NaN; y = NaN makes x NaN. So the first
+// value needs no test of its own, only its divisions' record. When the test
+// fails each statement is stored in turn, so the first one's error still
+// comes first.
 template <class First, class SecondOf>
 [[gnu::noinline, gnu::cold]] std::pair<double, double> store_in_turn_exactly(
     First first, SecondOf second_of, const char* first_what, const char* second_what, int plate) {
@@ -140,9 +145,7 @@ std::pair<double, double> store_in_turn(First first, SecondOf second_of, const c
                                         const char* second_what, int plate) {
     const Quick a = first([](double v) { return Quick(v); });
     const Quick b = second_of(a.value())([](double v) { return Quick(v); });
-    // One branch for both: the tests are combined without short-circuiting.
-    if ((static_cast<unsigned>(clean(a)) & static_cast<unsigned>(clean(b))) != 0)
-        return {a.value(), b.value()};
+    if (clean(b) && !a.lost_infinity()) return {a.value(), b.value()};
     return store_in_turn_exactly(first, second_of, first_what, second_what, plate);
 }
 
