@@ -19,11 +19,16 @@ scripts/install-deps.sh
 
 stage() { printf '\n==== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 
+# Configures, builds and tests one preset of CMakePresets.json.
+preset() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j"$jobs"
+  ctest --preset "$1"
+}
+
 native() {
   stage "native build and tests"
-  cmake --preset default >/dev/null
-  cmake --build --preset default -j"$jobs"
-  ctest --preset default
+  preset default
 }
 
 matrix() {
@@ -42,9 +47,7 @@ matrix() {
 
 sanitize() {
   stage "address and undefined-behaviour sanitizers"
-  cmake --preset sanitize >/dev/null
-  cmake --build --preset sanitize -j"$jobs"
-  ctest --preset sanitize
+  preset sanitize
 }
 
 windows() {
@@ -52,9 +55,7 @@ windows() {
   # A fresh prefix for every run: nothing left over from an earlier one.
   export VELTRANO_WINEPREFIX="$root/build/wine-prefix"
   rm -rf "$VELTRANO_WINEPREFIX"
-  cmake --preset mingw >/dev/null
-  cmake --build --preset mingw -j"$jobs"
-  ctest --preset mingw
+  preset mingw
 }
 
 fuzz() {

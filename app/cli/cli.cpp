@@ -48,6 +48,12 @@ private:
     std::map<std::string, std::string> texts_;
 };
 
+// A run-time error as the CLI's contract has it: one line on stderr, status 1.
+int report(std::ostream& err, const calc::RunError& e) {
+    err << "error " << e.number() << ": " << e.description() << '\n';
+    return 1;
+}
+
 }  // namespace
 
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -72,8 +78,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     try {
         column = window::run_calculate(fields, platform::user_number_format(), table);
     } catch (const calc::RunError& e) {
-        err << "error " << e.number() << ": " << e.description() << '\n';
-        return 1;
+        return report(err, e);
     }
     out << "进料板\t" << fields.text("Text8") << '\n'
         << "塔板数\t" << fields.text("Text6") << '\n'
@@ -88,8 +93,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         const std::unique_ptr<exporting::Spreadsheet> sheet = spreadsheet();
         exporting::export_profile(*sheet, column->plate_count, column->x, column->y);
     } catch (const calc::RunError& e) {
-        err << "error " << e.number() << ": " << e.description() << '\n';
-        return 1;
+        return report(err, e);
     }
     return 0;
 }

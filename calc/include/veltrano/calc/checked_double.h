@@ -87,14 +87,9 @@ private:
 // The check after a statement stores its result: division by zero raises
 // error 11 (also when another flag came with it), an invalid operation or an
 // overflow error 6. Underflow and inexact results are never errors.
-// `what` names the stored quantity for the message.
-inline double store(Fp result, const char* what) {
-    if (result.flags() != 0) raise_stored(result.flags(), what, 0);
-    return result.value();
-}
-
-// As above, for a quantity of plate `plate` (1 and up).
-inline double store(Fp result, const char* what, int plate) {
+// `what` names the stored quantity for the message, `plate` (1 and up) the
+// plate it belongs to, if any.
+inline double store(Fp result, const char* what, int plate = 0) {
     if (result.flags() != 0) raise_stored(result.flags(), what, plate);
     return result.value();
 }
@@ -102,20 +97,18 @@ inline double store(Fp result, const char* what, int plate) {
 // Whether a fast-path result is certainly free of flags.
 inline bool clean(Quick q) { return std::fabs(q.value()) <= DBL_MAX && !q.lost_infinity(); }
 
+// The slow path of a statement whose fast evaluation may have raised a flag:
+// evaluated again with every operation classified. Kept out of line so the
+// fast path stays small.
+template <class Statement>
+[[gnu::noinline, gnu::cold]] double store_exactly(Statement statement, const char* what, int plate) {
+    return store(statement([](double v) { return Fp(v); }), what, plate);
+}
+
 // A statement written once for both number types: `statement(num)` builds
 // its value from operands wrapped with num(x), e.g.
 //   [&](auto num) { return (num(xD) - xF) / (num(xD) - xW); }
 // Returns the stored value, or raises as store() does.
-// The slow path of a statement whose fast evaluation may have raised a flag:
-// evaluated again with every operation classified. Returns the value when no
-// flag was raised after all. Kept out of line so the fast path stays small.
-template <class Statement>
-[[gnu::noinline, gnu::cold]] double store_exactly(Statement statement, const char* what, int plate) {
-    const Fp exact = statement([](double v) { return Fp(v); });
-    if (exact.flags() != 0) raise_stored(exact.flags(), what, plate);
-    return exact.value();
-}
-
 template <class Statement>
 double store_statement(Statement statement, const char* what, int plate = 0) {
     const Quick quick = statement([](double v) { return Quick(v); });
