@@ -14,6 +14,7 @@
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/libreoffice.h"
+#include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
 #include "veltrano/window/calculate.h"
 
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
             std::printf("%.1f %d\n", ms_since(press, Clock::now()), group);
         }
     } catch (const calc::RunError& e) {
-        std::cerr << "error " << e.number() << ": " << e.description() << '\n';
+        std::cerr << platform::error_report(e).line() << '\n';
         return 1;
     }
     return 0;

@@ -28,6 +28,25 @@ enum class ErrorNumber : std::int32_t {
     CannotCreateObject = 429,
 };
 
+// Failure statuses of calls into other programs (a window control, the
+// spreadsheet application). An automation error carries one as its number.
+// They are the platform's own status codes, the same on both desktops, so a
+// user sees one number for one kind of trouble. As signed 32-bit values:
+// 0x80004005 is -2147467259.
+enum class FailureStatus : std::int32_t {
+    // A window has no text box of the name a field access asked for
+    // (E_INVALIDARG).
+    InvalidArgument = static_cast<std::int32_t>(0x80070057u),
+    // The spreadsheet application exited or dropped the connection part-way
+    // through the export (RPC_E_DISCONNECTED).
+    Disconnected = static_cast<std::int32_t>(0x80010108u),
+    // The spreadsheet application did not answer one call within the call
+    // timeout (RPC_E_TIMEOUT).
+    TimedOut = static_cast<std::int32_t>(0x8001011Fu),
+    // The spreadsheet application reported a failure of its own (E_FAIL).
+    Failed = static_cast<std::int32_t>(0x80004005u),
+};
+
 // The short description of a numbered error, in the window's language.
 const char* error_text(ErrorNumber number);
 
@@ -40,6 +59,9 @@ public:
     // the spreadsheet application). The status itself is the error number,
     // as a signed 32-bit value, so 0x80004005 is -2147467259.
     static RunError automation(std::int32_t status, const std::string& detail);
+    static RunError automation(FailureStatus status, const std::string& detail) {
+        return automation(static_cast<std::int32_t>(status), detail);
+    }
 
     std::int32_t number() const noexcept { return number_; }
     // One line: the error's text, then the detail if any.
