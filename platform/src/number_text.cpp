@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "veltrano/calc/errors.h"
+#include "veltrano/platform/error_report.h"
 
 namespace veltrano::platform {
 
@@ -62,10 +63,13 @@ bool to_c_form(std::string_view s, const NumberFormat& format, std::string& c_fo
     }
     // Integer part: a first group of 1..3 digits, then complete groups of
     // three after each grouping mark; without marks, any number of digits.
+    // A grouped number starts with a digit 1-9: "0.950" typed where "."
+    // groups is a decimal fraction in the wrong notation, never 950.
+    const bool leading_zero = !s.empty() && s.front() == '0';
     std::size_t int_digits = take_digits(s, c_form);
     if (int_digits > 0 && int_digits <= 3) {
         while (take(s, format.grouping_mark)) {
-            if (take_digits(s, c_form) != 3) return false;
+            if (leading_zero || take_digits(s, c_form) != 3) return false;
             int_digits += 3;
         }
     }
@@ -117,15 +121,19 @@ std::string field_prefix(std::string_view field) {
     return field.empty() ? std::string() : "“" + std::string(field) + "”一栏的";
 }
 
-[[noreturn]] void not_a_number(std::string_view text, std::string_view field) {
+// The user's text inside the description: escaped and cut short, so a
+// pasted page neither fills the screen nor sends a terminal commands.
+std::string quoted(std::string_view text) { return "“" + quote_excerpt(text) + "”"; }
+
+[[noreturn]] void not_a_number(std::string_view text, bool blank, std::string_view field) {
     throw RunError(ErrorNumber::TypeMismatch,
-                   field_prefix(field) + (text.empty() ? std::string("内容为空，需要一个数")
-                                                       : "“" + std::string(text) + "”不是一个数"));
+                   field_prefix(field) + (text.empty() ? std::string(blank ? "内容只有空白，需要一个数"
+                                                                           : "内容为空，需要一个数")
+                                                       : quoted(text) + "不是一个数"));
 }
 
 [[noreturn]] void out_of_range(std::string_view text, std::string_view field) {
-    throw RunError(ErrorNumber::Overflow,
-                   field_prefix(field) + "“" + std::string(text) + "”超出双精度数的范围");
+    throw RunError(ErrorNumber::Overflow, field_prefix(field) + quoted(text) + "超出双精度数的范围");
 }
 
 }  // namespace
@@ -133,7 +141,7 @@ std::string field_prefix(std::string_view field) {
 double text_to_double(std::string_view text, const NumberFormat& format, std::string_view field) {
     const std::string_view s = trim(text);
     std::string c_form;
-    if (!to_c_form(s, format, c_form)) not_a_number(s, field);
+    if (!to_c_form(s, format, c_form)) not_a_number(s, !text.empty(), field);
 
     double value = 0.0;
     const char* first = c_form.data();
@@ -146,7 +154,7 @@ double text_to_double(std::string_view text, const NumberFormat& format, std::st
         // Below the smallest subnormal: the value rounds to zero.
         return c_form.front() == '-' ? -0.0 : 0.0;
     }
-    if (ec != std::errc() || end != last) not_a_number(s, field);
+    if (ec != std::errc() || end != last) not_a_number(s, !text.empty(), field);
     if (std::isinf(value)) {
         out_of_range(s, field);
     }

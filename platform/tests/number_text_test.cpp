@@ -16,6 +16,7 @@ namespace {
 const NumberFormat kC{".", ""};
 const NumberFormat kChinese{".", ","};
 const NumberFormat kGerman{",", "."};
+const NumberFormat kFrench{",", "\u202F"};  // narrow no-break space groups
 
 // 0 on success with *value set, else the error number.
 int parse(const std::string& text, const NumberFormat& format, double* value = nullptr) {
@@ -40,6 +41,7 @@ TEST(TextToDouble, AcceptsTheNumberFormsOfTheLocale) {
         {"1,234.5", &kChinese, 1234.5}, {"12,345,678", &kChinese, 12345678},
         {"1234.5", &kChinese, 1234.5},  {"1.234,5", &kGerman, 1234.5},
         {"2,5", &kGerman, 2.5},      {" 0,95 ", &kGerman, 0.95},
+        {"1\u202F950,5", &kFrench, 1950.5}, {"0,950", &kFrench, 0.95}, {"1,950", &kGerman, 1.95},
         {"1.7976931348623157e308", &kC, DBL_MAX},
         {"4.9e-324", &kC, 4.9e-324}, {"1e-310", &kC, 1e-310},    {"1e-400", &kC, 0.0},
         {"0.30000000000000004", &kC, 0.30000000000000004},
@@ -66,6 +68,12 @@ TEST(TextToDouble, RejectsWhatIsNotANumber) {
         {",123", &kChinese, 13}, {"1,,234", &kChinese, 13}, {"1.234,5", &kChinese, 13},
         {"1,234", &kC, 13},      {"2.5", &kGerman, 13},     {"0.95", &kGerman, 13},
         {"1,5e2,0", &kGerman, 13},
+        // A grouped number starts with 1-9: a fraction in the other notation is
+        // never read as hundreds.
+        {"0,950", &kChinese, 13}, {"0.950", &kGerman, 13},  {"0\u202F950", &kFrench, 13},
+        {"-0,950", &kChinese, 13}, {"00,950", &kChinese, 13}, {"0,950,000", &kChinese, 13},
+        // Controls are not blanks, whatever surrounds them.
+        {"2.5\n", &kC, 13},      {"\x1B[2J2.5", &kC, 13},   {"2\x01.5", &kC, 13},
         {"1e400", &kC, 6},   {"-1e309", &kC, 6},   {"1.8e308", &kC, 6},
         {"1e99999999999", &kC, 6},   {"1e-99999999999", &kC, 0},
     };
@@ -74,12 +82,25 @@ TEST(TextToDouble, RejectsWhatIsNotANumber) {
     EXPECT_EQ(parse("0." + std::string(400, '0') + "1", kC), 0);
 }
 
-TEST(TextToDouble, NamesTheFieldInTheDescription) {
-    try {
-        text_to_double("abc", kC, "回流比");
-        FAIL();
-    } catch (const calc::RunError& e) {
-        EXPECT_EQ(e.description(), "类型不匹配：“回流比”一栏的“abc”不是一个数");
+TEST(TextToDouble, DescriptionNamesTheFieldAndQuotesTheTextSafely) {
+    struct Case { std::string text; const char* description; };
+    const Case cases[] = {
+        {"abc", "类型不匹配：“回流比”一栏的“abc”不是一个数"},
+        {"", "类型不匹配：“回流比”一栏的内容为空，需要一个数"},
+        {" \u3000\t", "类型不匹配：“回流比”一栏的内容只有空白，需要一个数"},
+        // One line whatever was pasted, and nothing a terminal would obey.
+        {"2.5\n\x1B[2J", "类型不匹配：“回流比”一栏的“2.5\\n\\x1B[2J”不是一个数"},
+        // At most 40 characters of a long paste.
+        {std::string(120000, '7') + "x", "类型不匹配：“回流比”一栏的“7777777777777777777777777777777777777777…”不是一个数"},
+        {"1e400", "溢出：“回流比”一栏的“1e400”超出双精度数的范围"},
+    };
+    for (const Case& c : cases) {
+        try {
+            text_to_double(c.text, kC, "回流比");
+            ADD_FAILURE() << c.description;
+        } catch (const calc::RunError& e) {
+            EXPECT_EQ(e.description(), c.description);
+        }
     }
 }
 
