@@ -1,6 +1,8 @@
 #include "cli.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -8,6 +10,7 @@
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/desktop.h"
 #include "veltrano/export/text_table.h"
+#include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
 #include "veltrano/window/calculate.h"
 
@@ -49,8 +52,8 @@ private:
 };
 
 // A run-time error as the CLI's contract has it: one line on stderr, status 1.
-int report(std::ostream& err, const calc::RunError& e) {
-    err << "error " << e.number() << ": " << e.description() << '\n';
+int report(std::ostream& err, const platform::ErrorReport& report) {
+    err << report.line() << '\n';
     return 1;
 }
 
@@ -75,10 +78,9 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     ArgumentFields fields(&args[first]);
     exporting::TextTable table;
     std::optional<calc::ColumnResult> column;
-    try {
-        column = window::run_calculate(fields, platform::user_number_format(), table);
-    } catch (const calc::RunError& e) {
-        return report(err, e);
+    if (const auto failed = platform::run_press(
+            [&] { column = window::run_calculate(fields, platform::user_number_format(), table); })) {
+        return report(err, *failed);
     }
     out << "进料板\t" << fields.text("Text8") << '\n'
         << "塔板数\t" << fields.text("Text6") << '\n'
@@ -88,14 +90,23 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // The results are out before the office starts, as the window shows its
     // two fields before the export; an export error leaves them standing.
     out.flush();
-    try {
+    const auto failed = platform::run_press([&] {
         // The application's references are released when `sheet` goes.
         const std::unique_ptr<exporting::Spreadsheet> sheet = spreadsheet();
         exporting::export_profile(*sheet, column->plate_count, column->x, column->y);
-    } catch (const calc::RunError& e) {
-        return report(err, e);
-    }
-    return 0;
+    });
+    return failed ? report(err, *failed) : 0;
+}
+
+int finish_output(int status, std::ostream& out, std::ostream& err) {
+    errno = 0;
+    out.flush();
+    if (out) return status;
+    const int cause = errno;
+    err << "veltrano-cli: 无法写出结果";
+    if (cause != 0) err << "（" << std::strerror(cause) << "）";
+    err << '\n';
+    return 1;
 }
 
 }  // namespace veltrano::app

@@ -24,4 +24,8 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             const SpreadsheetFactory& spreadsheet);
 
+// The end of a run: flushes `out` and returns `status`, or says on `err` that
+// the results could not be written (a full disk, a closed pipe) and returns 1.
+int finish_output(int status, std::ostream& out, std::ostream& err);
+
 }  // namespace veltrano::app

@@ -7,6 +7,5 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
-    std::cout.flush();
-    return std::cout ? status : 1;
+    return veltrano::app::finish_output(status, std::cout, std::cerr);
 }

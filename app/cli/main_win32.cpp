@@ -28,6 +28,5 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(utf8(argv[i]));
     const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
-    std::cout.flush();
-    return std::cout ? status : 1;
+    return veltrano::app::finish_output(status, std::cout, std::cerr);
 }

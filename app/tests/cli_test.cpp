@@ -112,5 +112,16 @@ TEST(Cli, ExportRunsAfterTheUsualOutput) {
     }
 }
 
+TEST(Cli, OutputThatCannotBeWrittenIsSaid) {
+    struct Case { bool broken; int status, expected; bool said; };
+    for (const Case& c : {Case{false, 0, 0, false}, Case{false, 1, 1, false}, Case{true, 0, 1, true},
+                          Case{true, 2, 1, true}}) {
+        std::ostringstream out, err;
+        if (c.broken) out.setstate(std::ios::badbit);
+        EXPECT_EQ(finish_output(c.status, out, err), c.expected);
+        EXPECT_EQ(err.str().rfind("veltrano-cli: 无法写出结果", 0) == 0, c.said) << err.str();
+    }
+}
+
 }  // namespace
 }  // namespace veltrano::app
