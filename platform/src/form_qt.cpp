@@ -2,12 +2,14 @@
 #include "veltrano/platform/form_qt.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -15,17 +17,15 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <QTranslator>
 
 #include "veltrano/calc/errors.h"
+#include "veltrano/platform/error_report.h"
 
 namespace veltrano::platform {
 
 namespace {
-
-// Status of a field access whose control does not exist: E_INVALIDARG, the
-// status a control call gives for a bad argument.
-constexpr std::int32_t kNoSuchControl = static_cast<std::int32_t>(0x80070057u);
 
 QString to_qt(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -64,14 +64,19 @@ public:
     std::string text(std::string_view name) override { return box(name).text().toStdString(); }
 
     void set_text(std::string_view name, std::string_view text) override {
-        box(name).setText(to_qt(text));
+        QLineEdit& edit = box(name);
+        edit.setText(to_qt(text));
+        // Painted now, not when the press returns: the export that follows
+        // may take seconds, and the window must not show the old answer
+        // beside the new inputs meanwhile.
+        edit.repaint();
     }
 
 private:
     QLineEdit& box(std::string_view name) {
         auto* edit = form_.findChild<QLineEdit*>(to_qt(name), Qt::FindDirectChildrenOnly);
         if (edit == nullptr) {
-            throw calc::RunError::automation(kNoSuchControl,
+            throw calc::RunError::automation(calc::FailureStatus::InvalidArgument,
                                              "窗口中没有文本框“" + std::string(name) + "”");
         }
         return *edit;
@@ -80,17 +85,87 @@ private:
     QWidget& form_;
 };
 
-// The one place a RunError is caught: it ends this click, not the program.
-void report_error(QWidget* window, const calc::RunError& error) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Veltrano"),
-                    QStringLiteral("运行时错误 %1\n\n%2")
-                        .arg(error.number())
-                        .arg(QString::fromStdString(error.description())),
-                    QMessageBox::Ok, window);
+void show_report(QWidget* window, const ErrorReport& report) {
+    QMessageBox box(QMessageBox::Critical, QString::fromStdString(report.title),
+                    QString::fromStdString(report.box_text()), QMessageBox::Ok, window);
     // The window speaks Chinese whatever the user's locale.
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
     box.exec();
 }
+
+// While a press runs the window takes no input: what the user clicks or
+// types meanwhile is queued by the window system and would otherwise land
+// when the press returns, starting another export for every impatient click.
+// Installed for the whole press, this filter drops such input and holds back
+// a request to close the window, so it can be honoured once the press (and
+// its error box) is over.
+class PressInputFilter final : public QObject {
+public:
+    explicit PressInputFilter(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    ~PressInputFilter() override { qApp->removeEventFilter(this); }
+    PressInputFilter(const PressInputFilter&) = delete;
+    PressInputFilter& operator=(const PressInputFilter&) = delete;
+
+    bool close_requested() const { return close_requested_; }
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override {
+        if (event->type() == QEvent::Close && (target == window_ || target == static_cast<QObject*>(window_->windowHandle()))) {
+            close_requested_ = true;
+            return true;
+        }
+        return dynamic_cast<QInputEvent*>(event) != nullptr || event->type() == QEvent::InputMethod;
+    }
+
+private:
+    QWidget* window_;
+    bool close_requested_ = false;
+};
+
+// One press of the button: the button greys out and a busy cursor shows
+// until the command has returned, and an error is shown only once the
+// input queued meanwhile has been dropped.
+void press(QWidget* window, QPushButton* button, const ClickHandler& on_click) {
+    if (!button->isEnabled()) return;  // a press already runs further up this stack
+    std::optional<ErrorReport> report;
+    bool close_requested = false;
+    {
+        PressInputFilter filter(window);
+        button->setEnabled(false);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        // Let the disabled button and the cursor reach the screen before the
+        // command holds the thread.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        report = run_press([&] {
+            QtFields fields(*window);
+            // The C library's view of the user's locale, as in veltrano-cli,
+            // so the window and the command line read a text alike.
+            on_click(fields, user_number_format());
+        });
+        QCoreApplication::processEvents();
+        QApplication::restoreOverrideCursor();
+        button->setEnabled(true);
+        close_requested = filter.close_requested();
+    }
+    if (report) show_report(window, *report);
+    if (close_requested) window->close();
+}
+
+// A push button that Enter presses too, when it has the focus, as Space
+// does; it is never a default button, so Enter in a text box presses nothing.
+class FormButton final : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+            click();
+            return;
+        }
+        QPushButton::keyPressEvent(event);
+    }
+};
 
 QIcon form_icon(std::string_view name) {
     QIcon icon;
@@ -141,20 +216,12 @@ std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
             control = new QLineEdit(w);
             break;
         case ControlKind::Button: {
-            auto* button = new QPushButton(to_qt(c.caption), w);
+            auto* button = new FormButton(to_qt(c.caption), w);
             // Neither default nor cancel: Enter and Esc in a field press nothing.
             button->setAutoDefault(false);
             button->setDefault(false);
-            QObject::connect(button, &QPushButton::clicked, w, [w, on_click] {
-                QtFields fields(*w);
-                try {
-                    // The C library's view of the user's locale, as in veltrano-cli,
-                    // so the window and the command line read a text alike.
-                    on_click(fields, user_number_format());
-                } catch (const calc::RunError& error) {
-                    report_error(w, error);
-                }
-            });
+            QObject::connect(button, &QPushButton::clicked, w,
+                             [w, button, on_click] { press(w, button, on_click); });
             control = button;
             break;
         }
