@@ -1,6 +1,8 @@
 // The real main window on the offscreen platform: controls, captions and
 // pixel geometry at 96 DPI, tab order, keyboard, presses and error reports.
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
@@ -14,6 +16,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "veltrano/calc/errors.h"
 #include "veltrano/export/text_table.h"
 #include "veltrano/platform/form_qt.h"
 #include "veltrano/window/calculate.h"
@@ -28,6 +31,7 @@ struct Report {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString button;
+    bool window_shown = false;  // the window behind the box, while it was up
 };
 
 // Answers every message box the window opens, as a user clicking OK would,
@@ -45,10 +49,42 @@ private:
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible()) return;
         reports.push_back({box->windowTitle(), box->text(), box->icon(),
-                           box->button(QMessageBox::Ok)->text()});
+                           box->button(QMessageBox::Ok)->text(),
+                           box->parentWidget() != nullptr && box->parentWidget()->isVisible()});
         box->button(QMessageBox::Ok)->click();
     }
     QTimer timer_;
+};
+
+// A spreadsheet that runs `on_start` when the export starts the
+// application: a look at the window as the user sees it at that moment.
+class SheetWatchingTheWindow final : public exporting::Spreadsheet {
+public:
+    explicit SheetWatchingTheWindow(std::function<void()> on_start) : on_start_(std::move(on_start)) {}
+    void create_application() override { on_start_(); }
+    void add_workbook() override {}
+    void make_visible() override {}
+    void put_cell(std::int16_t, std::int16_t, const exporting::CellValue&) override {}
+
+private:
+    std::function<void()> on_start_;
+};
+
+// The text each watched field showed whenever it was painted.
+class PaintRecorder final : public QObject {
+public:
+    explicit PaintRecorder(const QList<QLineEdit*>& fields) {
+        for (QLineEdit* field : fields) field->installEventFilter(this);
+    }
+    QStringList painted;  // "Text8=5"
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted << target->objectName() + "=" + qobject_cast<QLineEdit*>(target)->text();
+        }
+        return false;
+    }
 };
 
 const char* const kTexts[] = {"Text1", "Text2", "Text3", "Text4", "Text5", "Text6", "Text7", "Text8"};
@@ -75,6 +111,29 @@ private:
         box("Text5")->setText(" 2.5 ");
     }
 
+    void show_window(platform::ClickHandler on_click) {
+        window_ = platform::build_form(window::main_form(), std::move(on_click));
+        window_->show();
+        QApplication::setActiveWindow(window_.get());
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    }
+
+    // Input that reaches the window while a press holds the thread: queued,
+    // as the window system queues it, to be delivered when the press returns.
+    // A click on the button, then a click into Text1 and a digit typed there.
+    void queue_clicks_and_typing() {
+        QWindow* window = window_->windowHandle();
+        for (QWidget* target : {static_cast<QWidget*>(button()), static_cast<QWidget*>(box("Text1"))}) {
+            const QPointF at = target->geometry().center();
+            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+                QCoreApplication::postEvent(window, new QMouseEvent(type, at, window->mapToGlobal(at),
+                                                                    Qt::LeftButton, held, Qt::NoModifier));
+            }
+        }
+        QCoreApplication::postEvent(window, new QKeyEvent(QEvent::KeyPress, Qt::Key_9, Qt::NoModifier, "9"));
+    }
+
     QStringList all_texts() {
         QStringList texts;
         for (const char* name : kTexts) texts << box(name)->text();
@@ -91,15 +150,11 @@ private Q_SLOTS:
         exports_ = 0;
         // The real window and command; the spreadsheet is a text table so the
         // test starts no spreadsheet application.
-        window_ = platform::build_form(window::main_form(),
-                                       [this](platform::Fields& fields, const platform::NumberFormat& format) {
-                                           exporting::TextTable sheet;
-                                           window::run_calculate(fields, format, sheet);
-                                           ++exports_;
-                                       });
-        window_->show();
-        QApplication::setActiveWindow(window_.get());
-        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        show_window([this](platform::Fields& fields, const platform::NumberFormat& format) {
+            exporting::TextTable sheet;
+            window::run_calculate(fields, format, sheet);
+            ++exports_;
+        });
     }
 
     void cleanup() { window_.reset(); }
@@ -236,7 +291,70 @@ private Q_SLOTS:
         button()->setFocus();
         QTest::keyClick(button(), Qt::Key_Space);
         QCOMPARE(box("Text8")->text(), QString("5"));
+        QCOMPARE(exports_, 1);
+        QTest::keyClick(button(), Qt::Key_Return);
+        QTest::keyClick(button(), Qt::Key_Enter);
+        QCOMPARE(exports_, 3);
         QCOMPARE(int(answerer.reports.size()), 0);
+    }
+
+    // While the spreadsheet application starts, the window already shows the
+    // new results, greys out its button and shows a busy cursor.
+    void resultsArePaintedBeforeTheExportStarts() {
+        QStringList seen;
+        std::unique_ptr<PaintRecorder> recorder;
+        show_window([&](platform::Fields& fields, const platform::NumberFormat& format) {
+            SheetWatchingTheWindow sheet([&] {
+                seen = recorder->painted;
+                seen << QString("button %1").arg(button()->isEnabled() ? "enabled" : "disabled");
+                const QCursor* cursor = QApplication::overrideCursor();
+                seen << QString("cursor %1").arg(cursor != nullptr && cursor->shape() == Qt::WaitCursor ? "busy" : "normal");
+            });
+            window::run_calculate(fields, format, sheet);
+        });
+        recorder = std::make_unique<PaintRecorder>(QList<QLineEdit*>{box("Text8"), box("Text6")});
+        type_first_example();
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QVERIFY2(seen.contains("Text8=5") && seen.contains("Text6=11"), qPrintable(seen.join(", ")));
+        QVERIFY2(seen.contains("button disabled") && seen.contains("cursor busy"), qPrintable(seen.join(", ")));
+        QVERIFY(button()->isEnabled());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    // Clicks and keys that arrive while a press runs are dropped, not run
+    // as further presses afterwards.
+    void inputQueuedDuringAPressIsDropped() {
+        int presses = 0;
+        show_window([&](platform::Fields& fields, const platform::NumberFormat& format) {
+            exporting::TextTable sheet;
+            window::run_calculate(fields, format, sheet);
+            if (++presses == 1) {
+                queue_clicks_and_typing();
+                queue_clicks_and_typing();
+            }
+        });
+        type_first_example();
+        box("Text1")->setFocus();
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(presses, 1);
+        QCOMPARE(box("Text1")->text(), QString("100"));
+        QTest::mouseClick(button(), Qt::LeftButton);  // input is taken again once the press is over
+        QCOMPARE(presses, 2);
+    }
+
+    // A close request made while a press runs that then fails: the error is
+    // shown first, then the window closes.
+    void closeDuringAFailingPressIsHonouredAfterTheBox() {
+        show_window([this](platform::Fields&, const platform::NumberFormat&) {
+            QCoreApplication::postEvent(window_->windowHandle(), new QCloseEvent);
+            throw calc::RunError(calc::ErrorNumber::CannotCreateObject, "找不到 LibreOffice");
+        });
+        MessageBoxAnswerer answerer;
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QCOMPARE(int(answerer.reports.size()), 1);
+        QVERIFY(answerer.reports.front().window_shown);
+        QVERIFY(!window_->isVisible());
     }
 
     void errorIsReportedAndTheWindowGoesOnAsItWas_data() {
