@@ -1,11 +1,18 @@
 #include "veltrano/window/form.h"
 
+#include "veltrano/window/input_fields.h"
+
 namespace veltrano::window {
 
 using platform::button;
 using platform::label;
 using platform::line;
 using platform::text_box;
+
+namespace {
+// An input field's label carries the caption the field is known by.
+constexpr std::string_view caption_of(std::string_view field) { return input_field(field).caption; }
+}  // namespace
 
 const platform::Form& main_form() {
     // Top to bottom: the input area, the command area and the result area,
@@ -20,18 +27,18 @@ const platform::Form& main_form() {
         {
             label("Label1", "已知数据输入：", 240, 240, 1335, 255, 0),
             line("Line1", {120, 600}, {7320, 600}),
-            label("Label2", "进料流率F", 360, 960, 975, 255, 1),
+            label("Label2", caption_of("Text1"), 360, 960, 975, 255, 1),
             text_box("Text1", 1320, 840, 1215, 375, 2),
             label("Label3", "kmol/h", 2640, 960, 615, 255, 3),
-            label("Label10", "进料组分摩尔比", 4200, 840, 1455, 375, 16),
+            label("Label10", caption_of("Text7"), 4200, 840, 1455, 375, 16),
             text_box("Text7", 5760, 720, 1215, 375, 17),
-            label("Label6", "回流比", 720, 1440, 615, 255, 8),
+            label("Label6", caption_of("Text4"), 720, 1440, 615, 255, 8),
             text_box("Text4", 1560, 1320, 855, 375, 9),
-            label("Label4", "馏出组分摩尔比", 4200, 1440, 1335, 255, 4),
+            label("Label4", caption_of("Text2"), 4200, 1440, 1335, 255, 4),
             text_box("Text2", 5760, 1320, 1215, 375, 5),
-            label("Label7", "相对挥发度", 480, 1920, 1095, 375, 10),
+            label("Label7", caption_of("Text5"), 480, 1920, 1095, 375, 10),
             text_box("Text5", 1680, 1920, 1095, 375, 11),
-            label("Label5", "回流组分摩尔比", 4320, 2040, 1335, 255, 6),
+            label("Label5", caption_of("Text3"), 4320, 2040, 1335, 255, 6),
             text_box("Text3", 5760, 1920, 1215, 375, 7),
             // Shorter than the other two lines.
             line("Line2", {120, 2520}, {7200, 2520}),

@@ -1,0 +1,20 @@
+#include "veltrano/platform/text_fields.h"
+
+#include "veltrano/calc/errors.h"
+
+namespace veltrano::platform {
+
+std::string& TextFields::box(std::string_view name) {
+    const auto found = texts_.find(name);
+    if (found == texts_.end()) {
+        throw calc::RunError::automation(calc::FailureStatus::InvalidArgument,
+                                         "没有文本框“" + std::string(name) + "”");
+    }
+    return found->second;
+}
+
+std::string TextFields::text(std::string_view name) { return box(name); }
+
+void TextFields::set_text(std::string_view name, std::string_view text) { box(name) = text; }
+
+}  // namespace veltrano::platform
