@@ -1,9 +1,7 @@
 #include "cli.h"
 
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <optional>
 #include <string_view>
 
@@ -12,7 +10,9 @@
 #include "veltrano/export/text_table.h"
 #include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
+#include "veltrano/platform/text_fields.h"
 #include "veltrano/window/calculate.h"
+#include "veltrano/window/input_fields.h"
 
 namespace veltrano::app {
 
@@ -33,23 +33,16 @@ constexpr std::string_view kUsage =
     "运行时错误写到标准错误 \"error <编号>: <说明>\"，退出码 1；参数个数不对，退出码 2。\n"
     "导出失败时，结果已照常输出，错误同样写到标准错误，退出码 1。\n";
 
-// The window's text boxes, filled from the command line; results are kept.
-class ArgumentFields final : public window::Fields {
-public:
-    // `values`: F, xF, xD, xW, R, alpha as typed.
-    explicit ArgumentFields(const std::string* values) {
-        static constexpr std::array<const char*, 6> kOrder = {"Text1", "Text7", "Text2",
-                                                              "Text3", "Text4", "Text5"};
-        for (std::size_t i = 0; i < kOrder.size(); ++i) texts_[kOrder[i]] = values[i];
+// The window's eight text boxes: the six inputs from the arguments, given in
+// the command line's order, and the two result fields, empty.
+platform::TextFields argument_fields(const std::string* values) {
+    platform::TextFields::Texts texts = {{std::string(window::kFeedPlateField), ""},
+                                         {std::string(window::kPlateCountField), ""}};
+    for (std::size_t i = 0; i < window::kCommandLineOrder.size(); ++i) {
+        texts[std::string(window::input_field(window::kCommandLineOrder[i]).name)] = values[i];
     }
-    std::string text(std::string_view name) override { return texts_.at(std::string(name)); }
-    void set_text(std::string_view name, std::string_view text) override {
-        texts_[std::string(name)] = std::string(text);
-    }
-
-private:
-    std::map<std::string, std::string> texts_;
-};
+    return platform::TextFields(std::move(texts));
+}
 
 // A run-time error as the CLI's contract has it: one line on stderr, status 1.
 int report(std::ostream& err, const platform::ErrorReport& report) {
@@ -71,19 +64,19 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     const bool to_spreadsheet = !args.empty() && args[0] == "--export";
     const std::size_t first = to_spreadsheet ? 1 : 0;
-    if (args.size() - first != 6) {
+    if (args.size() - first != window::kCommandLineOrder.size()) {
         err << kUsage;
         return 2;
     }
-    ArgumentFields fields(&args[first]);
+    platform::TextFields fields = argument_fields(&args[first]);
     exporting::TextTable table;
     std::optional<calc::ColumnResult> column;
     if (const auto failed = platform::run_press(
             [&] { column = window::run_calculate(fields, platform::user_number_format(), table); })) {
         return report(err, *failed);
     }
-    out << "进料板\t" << fields.text("Text8") << '\n'
-        << "塔板数\t" << fields.text("Text6") << '\n'
+    out << "进料板\t" << fields.text(window::kFeedPlateField) << '\n'
+        << "塔板数\t" << fields.text(window::kPlateCountField) << '\n'
         << table.tsv();
     if (!to_spreadsheet) return 0;
 

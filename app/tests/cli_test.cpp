@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "veltrano/calc/errors.h"
+#include "veltrano/testing/fakes.h"
 
 namespace veltrano::app {
 namespace {
@@ -18,22 +19,6 @@ CliRun run(const std::vector<std::string>& args) {
     const int status = run_cli(args, out, err);
     return {status, out.str(), err.str()};
 }
-
-// A spreadsheet that counts what it receives, or fails at one step.
-class CountingSheet final : public exporting::Spreadsheet {
-public:
-    CountingSheet(int* cells, bool fail_on_create) : cells_(cells), fail_(fail_on_create) {}
-    void create_application() override {
-        if (fail_) throw calc::RunError(calc::ErrorNumber::CannotCreateObject, "找不到 LibreOffice（soffice）");
-    }
-    void add_workbook() override {}
-    void make_visible() override {}
-    void put_cell(std::int16_t, std::int16_t, const exporting::CellValue&) override { ++*cells_; }
-
-private:
-    int* cells_;
-    bool fail_;
-};
 
 TEST(Cli, FirstExampleGivesFiveExactLines) {
     const CliRun r = run({"100", "0.5", "0.95", "0.05", "2", "2.5"});
@@ -98,15 +83,18 @@ TEST(Cli, ExportRunsAfterTheUsualOutput) {
         {"too few arguments", {"--export", "100"}, false, 2, 0, 0, "用法", false},
     };
     for (const auto& c : cases) {
-        int applications = 0, cells = 0;
+        int applications = 0;
+        const auto record = std::make_shared<testing::SheetRecord>();
         std::ostringstream out, err;
         const int status = run_cli(c.args, out, err, [&] {
             ++applications;
-            return std::make_unique<CountingSheet>(&cells, c.fail_on_create);
+            auto sheet = std::make_unique<testing::RecordingSpreadsheet>(nullptr, record);
+            sheet->fail_on_create = c.fail_on_create;
+            return sheet;
         });
         EXPECT_EQ(status, c.status) << c.what;
         EXPECT_EQ(applications, c.applications) << c.what;
-        EXPECT_EQ(cells, c.cells) << c.what;
+        EXPECT_EQ(record->cells.size(), static_cast<std::size_t>(c.cells)) << c.what;
         EXPECT_EQ(err.str().rfind(c.err_prefix, 0), 0u) << c.what << ": " << err.str();
         EXPECT_EQ(out.str(), c.usual_output ? usual : "") << c.what;
     }

@@ -18,6 +18,9 @@
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/text_table.h"
+#include "veltrano/testing/contracts.h"
+#include "veltrano/testing/fakes.h"
+#include "veltrano/testing/form_pixels.h"
 #include "veltrano/platform/form_qt.h"
 #include "veltrano/window/calculate.h"
 #include "veltrano/window/form.h"
@@ -56,20 +59,6 @@ private:
     QTimer timer_;
 };
 
-// A spreadsheet that runs `on_start` when the export starts the
-// application: a look at the window as the user sees it at that moment.
-class SheetWatchingTheWindow final : public exporting::Spreadsheet {
-public:
-    explicit SheetWatchingTheWindow(std::function<void()> on_start) : on_start_(std::move(on_start)) {}
-    void create_application() override { on_start_(); }
-    void add_workbook() override {}
-    void make_visible() override {}
-    void put_cell(std::int16_t, std::int16_t, const exporting::CellValue&) override {}
-
-private:
-    std::function<void()> on_start_;
-};
-
 // The text each watched field showed whenever it was painted.
 class PaintRecorder final : public QObject {
 public:
@@ -103,12 +92,10 @@ private:
 
     // F, xF, xD, xW, R, alpha of the worked example: feed plate 5, 11 plates.
     void type_first_example() {
-        box("Text1")->setText("100");
-        box("Text7")->setText("0.5");
-        box("Text2")->setText("0.95");
-        box("Text3")->setText("0.05");
-        box("Text4")->setText("2");
-        box("Text5")->setText(" 2.5 ");
+        for (const auto& [name, text] : testing::first_example_texts()) {
+            if (!text.empty()) box(name.c_str())->setText(QString::fromStdString(text));
+        }
+        box("Text5")->setText(" 2.5 ");  // blanks around a number are allowed
     }
 
     void show_window(platform::ClickHandler on_click) {
@@ -174,30 +161,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
-        // Twips divided by 15; a line covers its pixels from the first end up to the second.
-        QTest::newRow("Label1") << "label" << "已知数据输入：" << QRect(16, 16, 89, 17);
-        QTest::newRow("Line1") << "line" << "" << QRect(8, 40, 480, 1);
-        QTest::newRow("Label2") << "label" << "进料流率F" << QRect(24, 64, 65, 17);
-        QTest::newRow("Text1") << "text" << "" << QRect(88, 56, 81, 25);
-        QTest::newRow("Label3") << "label" << "kmol/h" << QRect(176, 64, 41, 17);
-        QTest::newRow("Label10") << "label" << "进料组分摩尔比" << QRect(280, 56, 97, 25);
-        QTest::newRow("Text7") << "text" << "" << QRect(384, 48, 81, 25);
-        QTest::newRow("Label6") << "label" << "回流比" << QRect(48, 96, 41, 17);
-        QTest::newRow("Text4") << "text" << "" << QRect(104, 88, 57, 25);
-        QTest::newRow("Label4") << "label" << "馏出组分摩尔比" << QRect(280, 96, 89, 17);
-        QTest::newRow("Text2") << "text" << "" << QRect(384, 88, 81, 25);
-        QTest::newRow("Label7") << "label" << "相对挥发度" << QRect(32, 128, 73, 25);
-        QTest::newRow("Text5") << "text" << "" << QRect(112, 128, 73, 25);
-        QTest::newRow("Label5") << "label" << "回流组分摩尔比" << QRect(288, 136, 89, 17);
-        QTest::newRow("Text3") << "text" << "" << QRect(384, 128, 81, 25);
-        QTest::newRow("Line2") << "line" << "" << QRect(8, 168, 472, 1);
-        QTest::newRow("Label8") << "label" << "计算结果" << QRect(16, 184, 73, 17);
-        QTest::newRow("Command1") << "button" << "计算" << QRect(128, 184, 73, 25);
-        QTest::newRow("Line3") << "line" << "" << QRect(8, 216, 480, 1);
-        QTest::newRow("Label9") << "label" << "塔板数" << QRect(32, 240, 57, 17);
-        QTest::newRow("Text6") << "text" << "" << QRect(96, 232, 65, 25);
-        QTest::newRow("Label11") << "label" << "进料板" << QRect(192, 240, 57, 25);
-        QTest::newRow("Text8") << "text" << "" << QRect(256, 232, 65, 25);
+        const auto& pixels = testing::main_form_pixels_at_96_dpi();
+        for (const platform::Control& c : window::main_form().controls) {
+            const char* kinds[] = {"label", "text", "button", "line"};
+            const testing::PixelRect r = pixels.at(c.name);
+            QTest::newRow(std::string(c.name).c_str())
+                << kinds[static_cast<int>(c.kind)] << QString::fromUtf8(c.caption.data(), int(c.caption.size()))
+                << QRect(r.left, r.top, r.width, r.height);
+        }
+        QCOMPARE(int(pixels.size()), 23);
     }
 
     void controlHasCaptionAndGeometry() {
@@ -304,12 +276,13 @@ private Q_SLOTS:
         QStringList seen;
         std::unique_ptr<PaintRecorder> recorder;
         show_window([&](platform::Fields& fields, const platform::NumberFormat& format) {
-            SheetWatchingTheWindow sheet([&] {
+            testing::RecordingSpreadsheet sheet;
+            sheet.on_create = [&] {
                 seen = recorder->painted;
                 seen << QString("button %1").arg(button()->isEnabled() ? "enabled" : "disabled");
                 const QCursor* cursor = QApplication::overrideCursor();
                 seen << QString("cursor %1").arg(cursor != nullptr && cursor->shape() == Qt::WaitCursor ? "busy" : "normal");
-            });
+            };
             window::run_calculate(fields, format, sheet);
         });
         recorder = std::make_unique<PaintRecorder>(QList<QLineEdit*>{box("Text8"), box("Text6")});
@@ -399,6 +372,16 @@ private Q_SLOTS:
         QCOMPARE(int(answerer.reports.size()), 1);
     }
 
+    // The window's own text boxes keep the contract every Fields keeps.
+    void textBoxesKeepTheFieldsContract() {
+        std::vector<std::string> violations = {"the press did not run"};
+        show_window([&](platform::Fields& fields, const platform::NumberFormat&) {
+            violations = testing::fields_contract_violations(fields);
+        });
+        QTest::mouseClick(button(), Qt::LeftButton);
+        QVERIFY2(violations.empty(), violations.empty() ? "" : violations.front().c_str());
+    }
+
     void fieldThatDoesNotExistIsAnAutomationErrorInTheBox() {
         auto form = platform::build_form(window::main_form(),
                                          [](platform::Fields& fields, const platform::NumberFormat&) {
@@ -407,8 +390,8 @@ private Q_SLOTS:
         MessageBoxAnswerer answerer;
         QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
         QCOMPARE(int(answerer.reports.size()), 1);
-        // E_INVALIDARG as a signed status, the way the error carries it.
-        QVERIFY2(answerer.reports.front().text.contains("-2147024809"),
+        const auto status = static_cast<std::int32_t>(calc::FailureStatus::InvalidArgument);
+        QVERIFY2(answerer.reports.front().text.contains(QString::number(status)),
                  qPrintable(answerer.reports.front().text));
     }
 

@@ -9,28 +9,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <map>
 #include <string>
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/libreoffice.h"
 #include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
+#include "veltrano/testing/fakes.h"
 #include "veltrano/window/calculate.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class ExampleFields final : public veltrano::window::Fields {
-public:
-    std::string text(std::string_view name) override { return texts_.at(std::string(name)); }
-    void set_text(std::string_view name, std::string_view text) override { texts_[std::string(name)] = text; }
-
-private:
-    std::map<std::string, std::string> texts_ = {{"Text1", "100"}, {"Text7", "0.5"}, {"Text2", "0.95"},
-                                                 {"Text3", "0.05"}, {"Text4", "2"},  {"Text5", "2.5"}};
-};
 
 double ms_since(Clock::time_point start, Clock::time_point end) {
     return std::chrono::duration<double, std::milli>(end - start).count();
@@ -58,7 +48,7 @@ int main(int argc, char** argv) {
         const auto sheet = exporting::libreoffice_spreadsheet(options);
         const Clock::time_point press = Clock::now();
         if (full) {
-            ExampleFields fields;
+            platform::TextFields fields(testing::first_example_texts());
             window::run_calculate(fields, platform::user_number_format(), *sheet);
             std::printf("%.1f %d\n", ms_since(press, last_cell), group);
         } else {

@@ -7,29 +7,14 @@
 
 #include "veltrano/export/spreadsheet.h"
 #include "veltrano/export/text_table.h"
+#include "veltrano/testing/contracts.h"
+#include "veltrano/testing/fakes.h"
 
 namespace veltrano::exporting {
 namespace {
 
 using calc::Profile;
 using calc::ShortInt;
-
-struct Call {
-    std::string op;  // "create", "add", "visible" or "cell"
-    int row = 0, column = 0;
-    CellValue value;
-};
-
-class Recorder final : public Spreadsheet {
-public:
-    std::vector<Call> calls;
-    void create_application() override { calls.push_back({"create", 0, 0, {}}); }
-    void add_workbook() override { calls.push_back({"add", 0, 0, {}}); }
-    void make_visible() override { calls.push_back({"visible", 0, 0, {}}); }
-    void put_cell(std::int16_t row, std::int16_t column, const CellValue& value) override {
-        calls.push_back({"cell", row, column, value});
-    }
-};
 
 void fill(Profile& x, Profile& y, int n) {
     for (int i = 1; i <= n; ++i) {
@@ -42,32 +27,23 @@ TEST(CellSequence, OrderCountCoordinatesAndTypes) {
     for (int n : {3, 11, 30}) {
         Profile x, y;
         fill(x, y, n);
-        Recorder sheet;
+        testing::RecordingSpreadsheet sheet;
         export_profile(sheet, ShortInt(static_cast<std::int16_t>(n)), x, y);
-
-        ASSERT_EQ(sheet.calls.size(), 3u + 3u + 3u * n) << n;
-        EXPECT_EQ(sheet.calls[0].op, "create");
-        EXPECT_EQ(sheet.calls[1].op, "add");
-        EXPECT_EQ(sheet.calls[2].op, "visible");
-        const std::vector<Call> labels(sheet.calls.begin() + 3, sheet.calls.begin() + 6);
-        const char* texts[] = {"板", "X", "Y"};
-        for (int r = 0; r < 3; ++r) {
-            EXPECT_EQ(labels[r].row, r + 1);
-            EXPECT_EQ(labels[r].column, 1);
-            EXPECT_EQ(std::get<std::string>(labels[r].value), texts[r]);
-        }
-        for (int i = 1; i <= n; ++i) {
-            const Call* c = &sheet.calls[3 + 3 * i];
-            for (int r = 0; r < 3; ++r) {
-                EXPECT_EQ(c[r].op, "cell");
-                EXPECT_EQ(c[r].row, r + 1);
-                EXPECT_EQ(c[r].column, i + 1);
-            }
-            EXPECT_EQ(std::get<std::int16_t>(c[0].value), i);
-            EXPECT_EQ(std::get<double>(c[1].value), x.slots()[i]);
-            EXPECT_EQ(std::get<double>(c[2].value), y.slots()[i]);
-        }
+        // The application is visible before the first cell, so the table fills in view.
+        EXPECT_EQ(sheet.record->steps, (std::vector<std::string>{"create", "add", "visible"}));
+        const std::vector<testing::Cell>& cells = sheet.record->cells;
+        ASSERT_EQ(cells.size(), 3u + 3u * n) << n;
+        EXPECT_EQ(cells, testing::expected_cells(ShortInt(static_cast<std::int16_t>(n)), x, y));
+        // Spot checks against the table as a user reads it: B1 = 1, column n+1 the last plate.
+        EXPECT_EQ(cells[3], (testing::Cell{1, 2, std::int16_t{1}}));
+        EXPECT_EQ(cells.back(), (testing::Cell{3, n + 1, y.slots()[n]}));
     }
+}
+
+TEST(TextTable, KeepsTheSpreadsheetContract) {
+    TextTable table;
+    const auto violations = testing::spreadsheet_contract_violations(table, [&] { return testing::cells_of_tsv(table.tsv()); });
+    EXPECT_TRUE(violations.empty()) << ::testing::PrintToString(violations);
 }
 
 TEST(TextTable, RowsOfTabSeparatedShortestNumbers) {

@@ -7,70 +7,55 @@
 #include <gtest/gtest.h>
 
 #include "veltrano/calc/errors.h"
+#include "veltrano/testing/fakes.h"
 #include "veltrano/window/calculate.h"
 
 namespace veltrano::window {
 namespace {
 
-// Every field access in order: "get Text1", "set Text8=5", "sheet ...".
-std::vector<std::string> journal;
+using testing::Journal;
+using testing::RecordingFields;
+using testing::RecordingSpreadsheet;
 
-class RecordedFields final : public Fields {
-public:
-    std::map<std::string, std::string, std::less<>> texts;
-    std::string text(std::string_view name) override {
-        journal.push_back("get " + std::string(name));
-        return texts.at(std::string(name));
-    }
-    void set_text(std::string_view name, std::string_view text) override {
-        journal.push_back("set " + std::string(name) + "=" + std::string(text));
-        texts[std::string(name)] = std::string(text);
-    }
+const Journal kReads = {"get Text1", "get Text2", "get Text3", "get Text7", "get Text4", "get Text5"};
+
+struct Press {
+    int error = 0;
+    Journal journal;
+    platform::TextFields::Texts texts;  // the fields afterwards
+    std::size_t cells = 0;
 };
 
-class RecordedSheet final : public exporting::Spreadsheet {
-public:
-    int fail_at_cell = -1;  // raise an automation error at this cell write
-    int cells = 0;
-    void create_application() override { journal.push_back("sheet create"); }
-    void add_workbook() override {}
-    void make_visible() override {}
-    void put_cell(std::int16_t, std::int16_t, const exporting::CellValue&) override {
-        if (cells++ == fail_at_cell) throw calc::RunError::automation(-2147417848, "写入单元格");
-    }
-};
-
-RecordedFields first_example() {
-    RecordedFields f;
-    f.texts = {{"Text1", "100"}, {"Text7", "0.5"}, {"Text2", "0.95"}, {"Text3", "0.05"},
-               {"Text4", "2"},   {"Text5", "2.5"}, {"Text6", "typed"}, {"Text8", "typed"}};
-    return f;
-}
-
-const std::vector<std::string> kReads = {"get Text1", "get Text2", "get Text3",
-                                         "get Text7", "get Text4", "get Text5"};
-
-int press(RecordedFields& f, RecordedSheet& sheet) {
-    journal.clear();
+// One press on the worked example with `changed` typed over it, against a
+// sheet set up by `sheet_setup`.
+Press press(const std::map<std::string, std::string>& changed = {},
+            const std::function<void(RecordingSpreadsheet&)>& sheet_setup = {}) {
+    Press p;
+    platform::TextFields::Texts texts = testing::first_example_texts("typed");
+    for (const auto& [name, text] : changed) texts[name] = text;
+    RecordingFields fields(texts, &p.journal);
+    RecordingSpreadsheet sheet(&p.journal);
+    if (sheet_setup) sheet_setup(sheet);
     try {
-        run_calculate(f, platform::NumberFormat{".", ","}, sheet);
+        run_calculate(fields, platform::NumberFormat{".", ","}, sheet);
     } catch (const calc::RunError& e) {
-        return e.number();
+        p.error = e.number();
     }
-    return 0;
+    p.texts = fields.texts();
+    p.cells = sheet.record->cells.size();
+    return p;
 }
 
 TEST(CalculateCommand, ReadsSixFieldsThenWritesFeedPlateThenPlateCountThenExports) {
-    RecordedFields f = first_example();
-    RecordedSheet sheet;
-    ASSERT_EQ(press(f, sheet), 0);
-    std::vector<std::string> expected = kReads;
-    expected.insert(expected.end(), {"set Text8=5", "set Text6=11", "sheet create"});
-    EXPECT_EQ(journal, expected);
-    EXPECT_EQ(sheet.cells, 3 + 3 * 11);
+    Journal expected = kReads;
+    expected.insert(expected.end(), {"set Text8=5", "set Text6=11", "sheet create", "sheet add", "sheet visible"});
     // A second press with the same texts gives the same results and a second export.
-    ASSERT_EQ(press(f, sheet), 0);
-    EXPECT_EQ(journal, expected);
+    for (int i = 0; i < 2; ++i) {
+        const Press p = press();
+        ASSERT_EQ(p.error, 0);
+        EXPECT_EQ(p.journal, expected);
+        EXPECT_EQ(p.cells, 3u + 3u * 11u);
+    }
 }
 
 TEST(CalculateCommand, FirstBadFieldInReadOrderStopsThePress) {
@@ -82,32 +67,28 @@ TEST(CalculateCommand, FirstBadFieldInReadOrderStopsThePress) {
         {{{"Text4", "1e999"}, {"Text7", "abc"}}, 13, 4},
         {{{"Text3", "1e999"}, {"Text7", "abc"}}, 6, 3},
         {{{"Text2", "1,5"}}, 13, 2},
+        {{{"Text2", "0,950"}}, 13, 2},
         {{{"Text4", " 2.5 "}}, 0, 6},
         {{{"Text4", "1.5"}, {"Text2", "0.98"}, {"Text3", "0.02"}, {"Text5", "2"}}, 9, 6},
         {{{"Text4", "-1"}}, 11, 6},
     };
     for (const auto& c : cases) {
-        RecordedFields f = first_example();
-        for (const auto& [name, text] : c.texts) f.texts[name] = text;
-        RecordedSheet sheet;
-        EXPECT_EQ(press(f, sheet), c.error);
-        const std::vector<std::string> reads(kReads.begin(), kReads.begin() + c.reads);
+        const Press p = press(c.texts);
+        EXPECT_EQ(p.error, c.error);
         if (c.error != 0) {
-            EXPECT_EQ(journal, reads) << "no field written, nothing exported";
-            EXPECT_EQ(f.texts["Text6"], "typed");
-            EXPECT_EQ(f.texts["Text8"], "typed");
+            EXPECT_EQ(p.journal, Journal(kReads.begin(), kReads.begin() + c.reads)) << "no field written, nothing exported";
+            EXPECT_EQ(p.texts.at("Text6"), "typed");
+            EXPECT_EQ(p.texts.at("Text8"), "typed");
         }
     }
 }
 
 TEST(CalculateCommand, ExportErrorComesAfterBothResultsAreShown) {
-    RecordedFields f = first_example();
-    RecordedSheet sheet;
-    sheet.fail_at_cell = 4;
-    EXPECT_EQ(press(f, sheet), -2147417848);
-    EXPECT_EQ(f.texts["Text8"], "5");
-    EXPECT_EQ(f.texts["Text6"], "11");
-    EXPECT_EQ(sheet.cells, 5);
+    const Press p = press({}, [](RecordingSpreadsheet& sheet) { sheet.fail_at_cell = 4; });
+    EXPECT_EQ(p.error, static_cast<int>(calc::FailureStatus::Disconnected));
+    EXPECT_EQ(p.texts.at("Text8"), "5");
+    EXPECT_EQ(p.texts.at("Text6"), "11");
+    EXPECT_EQ(p.cells, 4u);
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+// Text boxes without a window keep the contract of the window's own.
+#include <gtest/gtest.h>
+
+#include "veltrano/platform/text_fields.h"
+#include "veltrano/testing/contracts.h"
+#include "veltrano/testing/fakes.h"
+
+namespace veltrano::platform {
+namespace {
+
+TEST(TextFields, KeepTheFieldsContract) {
+    TextFields fields(testing::first_example_texts());
+    EXPECT_EQ(testing::fields_contract_violations(fields), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace veltrano::platform

@@ -1,0 +1,33 @@
+// What every implementation of an interface must do, written once and run
+// against each of them. Each check returns its violations, one line each, so
+// any test framework can assert that there are none.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "veltrano/export/spreadsheet.h"
+#include "veltrano/platform/fields.h"
+#include "veltrano/testing/fakes.h"
+
+namespace veltrano::testing {
+
+// The window's text boxes: each of Text1 .. Text8 gives back exactly the text
+// set (empty, Chinese, long), and a name that is no text box ("Text9",
+// "Command1") is the automation error E_INVALIDARG for both calls.
+std::vector<std::string> fields_contract_violations(platform::Fields& fields);
+
+// What a user finds in the sheet: text cells as text, number cells as the
+// double they hold (a plate number 3 is read back as 3.0).
+using ReadBack = std::function<std::vector<Cell>()>;
+
+// The worked example exported into `sheet`, then read back: the labels as
+// text in A1:A3, each plate number, x and y exact to the bit, nothing else.
+std::vector<std::string> spreadsheet_contract_violations(exporting::Spreadsheet& sheet, const ReadBack& read_back);
+
+// The cells of a text table's rows (the CLI's output): column A as text, the
+// other columns as numbers.
+std::vector<Cell> cells_of_tsv(const std::string& tsv);
+
+}  // namespace veltrano::testing

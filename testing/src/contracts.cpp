@@ -1,0 +1,131 @@
+#include "veltrano/testing/contracts.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <variant>
+
+#include "veltrano/calc/column.h"
+#include "veltrano/calc/errors.h"
+
+namespace veltrano::testing {
+
+namespace {
+
+std::string shown(const exporting::CellValue& value) {
+    std::ostringstream out;
+    std::visit([&](const auto& v) { out << v; }, value);
+    return out.str();
+}
+
+std::string where(const Cell& cell) {
+    return "(" + std::to_string(cell.row) + ", " + std::to_string(cell.column) + ")";
+}
+
+// A cell as a spreadsheet keeps it: numbers as doubles.
+Cell as_stored(Cell cell) {
+    if (const auto* plate = std::get_if<std::int16_t>(&cell.value)) cell.value = static_cast<double>(*plate);
+    return cell;
+}
+
+// Bit for bit: 0.1 read back as 0.10000000000000002 is a different cell.
+bool same(const exporting::CellValue& a, const exporting::CellValue& b) {
+    const auto* x = std::get_if<double>(&a);
+    const auto* y = std::get_if<double>(&b);
+    if (x != nullptr && y != nullptr) return std::memcmp(x, y, sizeof *x) == 0;
+    return a == b;
+}
+
+bool by_place(const Cell& a, const Cell& b) { return std::tie(a.row, a.column) < std::tie(b.row, b.column); }
+
+}  // namespace
+
+std::vector<std::string> fields_contract_violations(platform::Fields& fields) {
+    std::vector<std::string> violations;
+    const std::string texts[] = {"", "0.95", " 2,5 ", "进料板　５", std::string(1000, '7')};
+    const char* names[] = {"Text1", "Text2", "Text3", "Text4", "Text5", "Text6", "Text7", "Text8"};
+    for (const char* name : names) {
+        for (const std::string& text : texts) {
+            try {
+                fields.set_text(name, text);
+                if (fields.text(name) != text) {
+                    violations.push_back(std::string(name) + " gives back another text than “" +
+                                         text.substr(0, 20) + "”");
+                }
+            } catch (const calc::RunError& e) {
+                violations.push_back(std::string(name) + ": " + e.description());
+            }
+        }
+    }
+    const auto expect_no_such_box = [&](const char* name, const char* call, const auto& access) {
+        try {
+            access();
+            violations.push_back(std::string(call) + " of " + name + " succeeded");
+        } catch (const calc::RunError& e) {
+            if (e.number() != static_cast<std::int32_t>(calc::FailureStatus::InvalidArgument)) {
+                violations.push_back(std::string(call) + " of " + name + " gave error " + std::to_string(e.number()));
+            }
+        }
+    };
+    for (const char* name : {"Text9", "Command1"}) {
+        expect_no_such_box(name, "reading", [&] { fields.text(name); });
+        expect_no_such_box(name, "writing", [&] { fields.set_text(name, "1"); });
+    }
+    return violations;
+}
+
+std::vector<std::string> spreadsheet_contract_violations(exporting::Spreadsheet& sheet, const ReadBack& read_back) {
+    const calc::ColumnResult column = calc::calculate({100, 0.5, 0.95, 0.05, 2, 2.5});
+    exporting::export_profile(sheet, column.plate_count, column.x, column.y);
+
+    std::vector<Cell> expected = expected_cells(column.plate_count, column.x, column.y);
+    std::transform(expected.begin(), expected.end(), expected.begin(), as_stored);
+    std::sort(expected.begin(), expected.end(), by_place);
+    std::vector<Cell> found = read_back();
+    std::sort(found.begin(), found.end(), by_place);
+
+    std::vector<std::string> violations;
+    auto e = expected.begin();
+    auto f = found.begin();
+    while (e != expected.end() || f != found.end()) {
+        if (f == found.end() || (e != expected.end() && by_place(*e, *f))) {
+            violations.push_back("missing " + where(*e) + " = " + shown(e->value));
+            ++e;
+        } else if (e == expected.end() || by_place(*f, *e)) {
+            violations.push_back("unexpected " + where(*f) + " = " + shown(f->value));
+            ++f;
+        } else {
+            if (f->value.index() != e->value.index() || !same(f->value, e->value)) {
+                violations.push_back(where(*e) + " holds " + shown(f->value) + ", not " + shown(e->value));
+            }
+            ++e;
+            ++f;
+        }
+    }
+    return violations;
+}
+
+std::vector<Cell> cells_of_tsv(const std::string& tsv) {
+    std::vector<Cell> cells;
+    std::istringstream rows(tsv);
+    std::string line;
+    for (int row = 1; std::getline(rows, line); ++row) {
+        std::istringstream fields(line);
+        std::string text;
+        for (int column = 1; std::getline(fields, text, '\t'); ++column) {
+            Cell cell;
+            cell.row = row;
+            cell.column = column;
+            if (column == 1) {
+                cell.value.emplace<std::string>(text);
+            } else {
+                cell.value.emplace<double>(std::strtod(text.c_str(), nullptr));
+            }
+            cells.push_back(std::move(cell));
+        }
+    }
+    return cells;
+}
+
+}  // namespace veltrano::testing
