@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/export/desktop.h"
+#include "desktop_spreadsheet.h"
 #include "veltrano/export/text_table.h"
 #include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
@@ -53,7 +53,7 @@ int report(std::ostream& err, const platform::ErrorReport& report) {
 }  // namespace
 
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return run_cli(args, out, err, exporting::desktop_spreadsheet);
+    return run_cli(args, out, err, desktop_spreadsheet);
 }
 
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -8,7 +8,7 @@
 #include <QtGlobal>
 
 #include "veltrano/platform/form_runtime.h"
-#include "veltrano/window/calculate.h"
+#include "desktop_spreadsheet.h"
 #include "veltrano/window/form.h"
 
 namespace {
@@ -60,5 +60,5 @@ int main(int argc, char** argv) {
     }
     default_handler = qInstallMessageHandler(on_qt_message);
     return veltrano::platform::run_form(argc, argv, veltrano::window::main_form(),
-                                        veltrano::window::press_calculate);
+                                        veltrano::app::press_calculate);
 }

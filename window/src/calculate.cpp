@@ -1,8 +1,5 @@
 #include "veltrano/window/calculate.h"
 
-#include <memory>
-
-#include "veltrano/export/desktop.h"
 #include "veltrano/window/input_fields.h"
 
 namespace veltrano::window {
@@ -22,11 +19,6 @@ calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& f
 
     exporting::export_profile(sheet, result.plate_count, result.x, result.y);
     return result;
-}
-
-void press_calculate(Fields& fields, const platform::NumberFormat& format) {
-    const std::unique_ptr<exporting::Spreadsheet> sheet = exporting::desktop_spreadsheet();
-    run_calculate(fields, format, *sheet);
 }
 
 }  // namespace veltrano::window

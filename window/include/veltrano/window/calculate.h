@@ -25,8 +25,4 @@ using Fields = platform::Fields;
 calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& format,
                                  exporting::Spreadsheet& sheet);
 
-// The click of Command1: one press against this desktop's spreadsheet
-// application, started anew for the export.
-void press_calculate(Fields& fields, const platform::NumberFormat& format);
-
 }  // namespace veltrano::window

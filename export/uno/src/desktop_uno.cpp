@@ -44,7 +44,6 @@
 #include "call_watchdog.h"
 #include "office_process.h"
 #include "veltrano/calc/errors.h"
-#include "veltrano/export/desktop.h"
 #include "veltrano/export/libreoffice.h"
 
 namespace veltrano::exporting {
@@ -67,7 +66,7 @@ constexpr std::int32_t kStatusTimeout = static_cast<std::int32_t>(0x8001011Fu); 
 constexpr std::int32_t kStatusFailed = static_cast<std::int32_t>(0x80004005u);        // E_FAIL
 
 // Debian's office, when PATH has no soffice (a desktop session's PATH may be short).
-constexpr const char* kInstalledOffice = "/usr/lib/libreoffice/program/soffice";
+constexpr const char* kInstalledOffice = VELTRANO_OFFICE_PROGRAM_DIR "/soffice";
 
 // A launcher that hands over to an office already running on the profile
 // exits at once; that office opens our pipe within moments. Longer than this
@@ -122,7 +121,7 @@ Reference<css::uno::XComponentContext> local_context() {
         // Without URE_BOOTSTRAP the bridge crashes on its first remote call.
         // Set as a bootstrap variable, not in the environment, so the office
         // we start finds its own.
-        rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc");
+        rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" VELTRANO_OFFICE_PROGRAM_DIR "/fundamentalrc");
         return new Reference<css::uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
     }();
     return *context;
@@ -365,7 +364,5 @@ void LibreOfficeCalc::let_go() noexcept {
 std::unique_ptr<Spreadsheet> libreoffice_spreadsheet(OfficeOptions options) {
     return std::make_unique<LibreOfficeCalc>(std::move(options));
 }
-
-std::unique_ptr<Spreadsheet> desktop_spreadsheet() { return libreoffice_spreadsheet(OfficeOptions{}); }
 
 }  // namespace veltrano::exporting

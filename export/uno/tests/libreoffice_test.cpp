@@ -156,7 +156,7 @@ class LibreOfficeExport : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         prctl(PR_SET_CHILD_SUBREAPER, 1);
-        rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc");
+        rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" VELTRANO_OFFICE_PROGRAM_DIR "/fundamentalrc");
         profile_ = new TempDir();
     }
     static void TearDownTestSuite() {

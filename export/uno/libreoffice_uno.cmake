@@ -48,7 +48,10 @@ add_library(veltrano_uno INTERFACE)
 add_dependencies(veltrano_uno veltrano_uno_headers)
 # SYSTEM: the office headers do not build clean under our warning flags.
 target_include_directories(veltrano_uno SYSTEM INTERFACE ${uno_gen_dir} ${URE_INCLUDE_DIR})
-target_compile_definitions(veltrano_uno INTERFACE LINUX UNX GCC CPPU_ENV=gcc3)
+target_compile_definitions(veltrano_uno INTERFACE LINUX UNX GCC CPPU_ENV=gcc3
+  # The one place the office's install directory is named: its launcher and
+  # the URE's bootstrap file are found there.
+  VELTRANO_OFFICE_PROGRAM_DIR="${LIBREOFFICE_PROGRAM_DIR}")
 # UNO objects come from the office libraries, built without the sanitizer's
 # type information: its vptr check would call every such object invalid.
 target_compile_options(veltrano_uno INTERFACE -fno-sanitize=vptr)

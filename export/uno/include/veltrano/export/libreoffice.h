@@ -1,7 +1,8 @@
 // LibreOffice Calc as the spreadsheet application (Linux).
 //
-// desktop_spreadsheet() gives the backend with the product's settings; tests
-// and the timing tool build one with their own settings here.
+// The programs load it as a module (veltrano-libreoffice.so) with the
+// product's settings, OfficeOptions{}; tests and the timing tool link it and
+// build one with their own settings.
 #pragma once
 
 #include <chrono>

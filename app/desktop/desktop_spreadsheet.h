@@ -1,0 +1,21 @@
+// This desktop's spreadsheet application, as the programs use it.
+#pragma once
+
+#include <memory>
+
+#include "veltrano/export/spreadsheet.h"
+#include "veltrano/platform/fields.h"
+#include "veltrano/platform/number_text.h"
+
+namespace veltrano::app {
+
+// A new spreadsheet application for one export. Nothing is loaded or started
+// until its create_application(): error 429 there when the desktop's
+// spreadsheet application cannot be had.
+std::unique_ptr<exporting::Spreadsheet> desktop_spreadsheet();
+
+// The click of Command1: one press, its profile handed to a new spreadsheet
+// application.
+void press_calculate(platform::Fields& fields, const platform::NumberFormat& format);
+
+}  // namespace veltrano::app
