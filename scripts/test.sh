@@ -38,7 +38,7 @@ matrix() {
       stage "column and CLI: $cxx $level"
       dir="build/matrix-${cxx%++}$level"
       cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=None \
-        -DCMAKE_CXX_FLAGS="$level" -DVELTRANO_WERROR=ON >/dev/null
+        -DCMAKE_CXX_FLAGS="$level" -DVELTRANO_WERROR=ON -DVELTRANO_GUI=OFF >/dev/null
       cmake --build "$dir" -j"$jobs" --target calc_tests app_tests veltrano-cli
       ctest --test-dir "$dir" --output-on-failure -R '^(calc_tests|app_tests|cli_reference)$'
     done
