@@ -1,6 +1,7 @@
 #include "veltrano/calc/column.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -19,6 +20,17 @@ std::string number_text(double v) {
     return buf;
 }
 
+// A section of the column: its operating line y = line(x) for the liquid x
+// leaving the plate above, and the liquid composition that ends it.
+template <class Line>
+struct Section {
+    bool rectifying;
+    Line line;
+    Checked end;
+};
+template <class Line>
+Section(bool, Line, Checked) -> Section<Line>;
+
 // Raised when plate `n` would lie beyond the 30 plates a profile holds.
 [[noreturn]] void too_many_plates(const ColumnInputs& in, ShortInt n, bool rectifying) {
     std::string detail = "需要第 " + std::to_string(n.value()) + " 块板，超过 30 块塔板仍未达到" +
@@ -29,66 +41,64 @@ std::string number_text(double v) {
     throw RunError(ErrorNumber::SubscriptOutOfRange, detail);
 }
 
-// Plate n must have a profile slot before it is stepped (n - 1, the plate
-// above, already has one). Said here in the column's terms; the profile's own
-// index check stays behind it.
-void check_plate(const ColumnInputs& in, ShortInt n, bool rectifying) {
-    if (static_cast<std::uint16_t>(n.value()) >= Profile::kSlots) too_many_plates(in, n, rectifying);
-}
-
-// Liquid in equilibrium with vapour y: x = y / (alpha - (alpha - 1) y).
-auto equilibrium_liquid(double y, double alpha) {
-    return [=](auto num) { return num(y) / (num(alpha) - (num(alpha) - 1.0) * y); };
+// Steps plate after plate down the section's operating line and the
+// equilibrium curve until the liquid is no richer than the section's end.
+// `n` is the plate above, whose liquid is `x`. Plate n must have a profile
+// slot before it is stepped: said here in the column's terms, the profile's
+// own index check stays behind it.
+template <class Line, class Liquid>
+Checked step_section(const ColumnInputs& in, const Section<Line>& s, Liquid liquid, ShortInt& n,
+                     Checked x, ColumnResult& out) {
+    do {
+        n = n + kOne;
+        if (static_cast<std::uint16_t>(n.value()) >= Profile::kSlots) {
+            too_many_plates(in, n, s.rectifying);
+        }
+        const Checked y = store(s.line(x), "汽相组成 y", n.value());
+        x = store(liquid(y), "液相组成 x", n.value());
+        out.y.set(n, y.value());
+        out.x.set(n, x.value());
+    } while (x > s.end);
+    return x;
 }
 
 }  // namespace
 
 ColumnResult calculate(const ColumnInputs& in) {
-    const double F = in.F, xF = in.xF, xD = in.xD, xW = in.xW, R = in.R, alpha = in.alpha;
+    const Checked F = in.F, xF = in.xF, xD = in.xD, xW = in.xW, R = in.R, alpha = in.alpha;
     ColumnResult out{};
 
     // Overall and light-component balances: F = D + W, F xF = D xD + W xW.
-    const double W = out.W = store_statement(
-        [=](auto num) { return ((num(xD) - xF) * F) / (num(xD) - xW); }, "塔底流量 W");
-    const double D = out.D = store_statement([=](auto num) { return num(F) - W; }, "馏出流量 D");
-    const double L = out.L = store_statement([=](auto num) { return num(D) * R; }, "精馏段液相流量 L");
+    const Checked W = store(((xD - xF) * F) / (xD - xW), "塔底流量 W");
+    const Checked D = store(F - W, "馏出流量 D");
+    const Checked L = store(D * R, "精馏段液相流量 L");
+    out.W = W.value();
+    out.D = D.value();
+    out.L = L.value();
+
+    // Liquid in equilibrium with vapour y: x = y / (alpha - (alpha - 1) y).
+    // Terms that do not change from plate to plate are computed once; their
+    // flags wait for the first statement that uses them.
+    const Pending alpha_less_one = alpha - 1.0;
+    const auto liquid = [=](Checked y) { return y / (alpha - alpha_less_one * y); };
 
     // Total condenser: the vapour off the top plate has the distillate composition.
     ShortInt n = kOne;
-    out.y.set(n, xD);
-    double x = store_statement(equilibrium_liquid(xD, alpha), "液相组成 x", 1);
-    out.x.set(n, x);
+    out.y.set(n, xD.value());
+    Checked x = store(liquid(xD), "液相组成 x", 1);
+    out.x.set(n, x.value());
 
     // Rectifying line y = R/(R+1) x + xD/(R+1); plate 2 is always stepped.
-    do {
-        n = n + kOne;
-        check_plate(in, n, true);
-        const double xAbove = x;
-        const auto [y, xNew] = store_in_turn(
-            [=](auto num) { return (num(R) / (num(R) + 1.0)) * xAbove + num(xD) / (num(R) + 1.0); },
-            [=](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
-            n.value());
-        out.y.set(n, y);
-        out.x.set(n, x = xNew);
-    } while (x > xF);
+    const Pending slope = R / (R + 1.0), intercept = xD / (R + 1.0);
+    const Section rectifying{true, [=](Checked above) { return slope * above + intercept; }, xF};
+    x = step_section(in, rectifying, liquid, n, x, out);
     out.feed_plate = n;
 
     // Stripping section, saturated-liquid feed: L' = L + F, V' = L' - W,
-    // y = L'/V' x - W xW / V'.
-    do {
-        n = n + kOne;
-        check_plate(in, n, false);
-        const double xAbove = x;
-        const auto [y, xNew] = store_in_turn(
-            [=](auto num) {
-                return ((num(L) + F) * xAbove) / ((num(L) + F) - W) -
-                       (num(W) * xW) / ((num(L) + F) - W);
-            },
-            [=](double y) { return equilibrium_liquid(y, alpha); }, "汽相组成 y", "液相组成 x",
-            n.value());
-        out.y.set(n, y);
-        out.x.set(n, x = xNew);
-    } while (x > xW);
+    // y = L' x / V' - W xW / V'.
+    const Pending L1 = L + F, V1 = L1 - W, bottoms_term = (W * xW) / V1;
+    const Section stripping{false, [=](Checked above) { return (L1 * above) / V1 - bottoms_term; }, xW};
+    step_section(in, stripping, liquid, n, x, out);
     out.plate_count = n;
     return out;
 }

@@ -74,6 +74,37 @@ TEST(Column, RaisesTheNumberedErrors) {
     for (const auto& c : cases) EXPECT_EQ(error_of(c.in), c.error) << c.what;
 }
 
+// Errors 6 and 11 name the statement that failed: its quantity and plate.
+// Terms every plate shares are worked out once, yet a failure among them is
+// still the failure of the first plate's statement that uses them.
+TEST(Column, ArithmeticErrorsNameTheFailingStatement) {
+    struct Case { const char* what; ColumnInputs in; int error; std::string description; };
+    // xF = xW leaves no stripping vapour, V' = L + F - W = 0, on the first
+    // plate below the feed; the rectifying section does not depend on xW.
+    const ColumnInputs no_vapour{100, 0.05, 0.95, 0.05, 100, 2.5};
+    ColumnInputs same_top = no_vapour;
+    same_top.xW = 0.01;
+    const std::string below_feed = std::to_string(calculate(same_top).feed_plate.value() + 1);
+    const Case cases[] = {
+        {"R = -1: R/(R+1) divides by zero", {100, 0.5, 0.95, 0.05, -1, 2.5}, 11,
+         "除数为零：计算第 2 块板的汽相组成 y 时除数为零"},
+        {"stripping vapour flow zero", no_vapour, 11,
+         "除数为零：计算第 " + below_feed + " 块板的汽相组成 y 时除数为零"},
+        {"xD = xW != xF", {100, 0.5, 0.6, 0.6, 2, 2.5}, 11, "除数为零：计算塔底流量 W 时除数为零"},
+        {"xD = xW = xF", {100, 0.5, 0.5, 0.5, 2, 2.5}, 6,
+         "溢出：计算塔底流量 W 时无效运算（如 0 ÷ 0）"},
+        {"L overflows", {1e300, 0.5, 0.95, 0.05, 1e300, 2.5}, 6,
+         "溢出：计算精馏段液相流量 L 时结果超出双精度范围"},
+        {"equilibrium divisor zero on plate 1", {100, 0.5, 2, 0.05, 2, 2}, 11,
+         "除数为零：计算第 1 块板的液相组成 x 时除数为零"},
+    };
+    for (const auto& c : cases) {
+        std::string description;
+        EXPECT_EQ(error_of(c.in, &description), c.error) << c.what;
+        EXPECT_EQ(description, c.description) << c.what;
+    }
+}
+
 TEST(Column, TooManyPlatesNamesTheMinimumReflux) {
     std::string description;
     ASSERT_EQ(error_of({100, 0.5, 0.98, 0.02, 1.5, 2}, &description), 9);
