@@ -73,7 +73,22 @@ bench() {
   stage "benchmark: checked calculation against the bare steps"
   cmake --preset bench >/dev/null
   cmake --build --preset bench -j"$jobs" --target column_bench
-  build/bench/calc/column_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+  # Medians of interleaved repetitions, so a busy moment on a shared machine
+  # weighs on neither side alone; the program prints "ratio R (bound B)".
+  local out="build/bench/column_bench.txt" ratio bound
+  build/bench/calc/column_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true | tee "$out"
+  ratio=$(sed -n 's/.*ratio \([0-9.]*\) (bound [0-9.]*).*/\1/p' "$out")
+  bound=$(sed -n 's/.*ratio [0-9.]* (bound \([0-9.]*\)).*/\1/p' "$out")
+  if [ -z "$ratio" ] || [ -z "$bound" ]; then
+    echo "benchmark FAILED: no checked/bare ratio printed" >&2
+    return 1
+  fi
+  if ! awk -v r="$ratio" -v b="$bound" 'BEGIN { exit !(r <= b) }'; then
+    echo "benchmark FAILED: checked calculation costs $ratio x the bare steps, bound $bound x" >&2
+    return 1
+  fi
+  echo "benchmark passed: ratio $ratio within the bound $bound"
 }
 
 started=$(date +%s)

@@ -4,6 +4,8 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <type_traits>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -85,7 +87,7 @@ unsigned hardware_flags(double a, double b, char op) {
     return flags;
 }
 
-TEST(Fp, RaisesTheFlagsTheProcessorRaises) {
+TEST(Pending, RaisesTheFlagsTheProcessorRaises) {
     struct Case { double a, b; char op; unsigned flags; };
     const Case cases[] = {
         {1, 0, '/', kFpDivByZero},     {-1, 0, '/', kFpDivByZero},  {1, -0.0, '/', kFpDivByZero},
@@ -98,61 +100,58 @@ TEST(Fp, RaisesTheFlagsTheProcessorRaises) {
         {DBL_MIN, -DBL_MIN * 0.5, '+', 0}, {0.1, 0.2, '+', 0},
     };
     for (const auto& c : cases) {
-        const Fp a(c.a), b(c.b);
-        const Fp r = c.op == '+' ? a + b : c.op == '-' ? a - b : c.op == '*' ? a * b : a / b;
+        const Checked a(c.a), b(c.b);
+        const Pending r = c.op == '+' ? a + b : c.op == '-' ? a - b : c.op == '*' ? a * b : a / b;
         EXPECT_EQ(r.flags(), c.flags) << c.a << ' ' << c.op << ' ' << c.b;
         EXPECT_EQ(r.flags(), hardware_flags(c.a, c.b, c.op)) << c.a << ' ' << c.op << ' ' << c.b;
     }
 }
 
-// Each statement goes through both paths: the classified one (Fp + store)
-// and the fast one that re-evaluates only when a flag may have arisen.
-template <class Statement>
-void expect_error(Statement statement, int number, const char* why) {
-    EXPECT_EQ(error_of([&] { store(statement([](double v) { return Fp(v); }), "q"); }), number)
-        << why;
-    EXPECT_EQ(error_of([&] { store_statement(statement, "q"); }), number) << why;
+// No spelling of a formula leaves the checks: a statement's value reaches a
+// double or a stored quantity only through store(), cannot be compared
+// before it, and a plain number mixed in makes a checked operation.
+template <class A, class B, class = void>
+struct Comparable : std::false_type {};
+template <class A, class B>
+struct Comparable<A, B, std::void_t<decltype(std::declval<A>() > std::declval<B>())>>
+    : std::true_type {};
+static_assert(!std::is_convertible_v<Pending, double>);
+static_assert(!std::is_convertible_v<Checked, double>);
+static_assert(!std::is_convertible_v<Pending, Checked>);
+static_assert(!Comparable<Pending, Checked>::value && !Comparable<double, Pending>::value);
+static_assert(Comparable<Checked, double>::value);
+static_assert(std::is_same_v<decltype(Checked(1) + 1.0), Pending>);
+static_assert(std::is_same_v<decltype(2.0 / Checked(1)), Pending>);
+static_assert(std::is_same_v<decltype(Checked(1) * Checked(1)), Pending>);
+static_assert(std::is_same_v<decltype(1.0 - Checked(1) * 2.0), Pending>);
+static_assert(std::is_same_v<decltype(store(Checked(1) - 1.0, "q")), Checked>);
+
+int error_of_store(Pending statement) {
+    return error_of([&] { store(statement, "q"); });
 }
 
-TEST(Fp, StoreReportsDivisionByZeroAheadOfTheOtherFlags) {
-    // R = -1 in the rectifying line: -1/0 and 1/0 give -inf + inf, so the
-    // statement raises division by zero and invalid together.
-    expect_error([](auto n) { return (n(-1.0) / 0.0) * 0.5 + n(0.95) / 0.0; }, 11, "R = -1");
-    expect_error([](auto n) { return n(0.0) / 0.0; }, 6, "0 / 0");
-    expect_error([](auto n) { return n(DBL_MAX) * 10.0; }, 6, "overflow");
-    // Overflow first, then an exact division by the resulting infinity: the
-    // stored value is finite but the statement still fails.
-    expect_error([](auto n) { return n(1.0) / (n(2.0) - n(DBL_MAX) * 4.0); }, 6, "1 / -inf");
-    expect_error([](auto n) { return (n(1.0) / (n(DBL_MAX) + DBL_MAX)) * 3.0 + 1.0; }, 6,
-                 "lost infinity under later operations");
-    expect_error([](auto n) { return n(1.0) / (n(1.0) / 0.0); }, 11, "1 / (1 / 0)");
-    expect_error([](auto n) { return n(1e-300) * 1e-300; }, 0, "underflow to 0");
-    expect_error([](auto n) { return n(DBL_MIN) / 3.0; }, 0, "subnormal");
-    expect_error([](auto n) { return n(DBL_MAX) - DBL_MAX * 0.5; }, 0, "at the limit");
-}
-
-// One test covers a plate's y and x because the equilibrium statement turns
-// any non-finite y into a non-finite x, whatever the (finite) volatility.
-TEST(Fp, EquilibriumLiquidOfANonFiniteVapourIsNotFinite) {
-    for (const double alpha : {1.0, 2.5, 0.5, 0.0, -3.0, 1e300, -DBL_MAX, DBL_MIN}) {
-        for (const double y : {kInf, -kInf, kNaN}) {
-            EXPECT_FALSE(std::isfinite(y / (alpha - (alpha - 1.0) * y))) << alpha << ' ' << y;
-        }
-    }
-}
-
-TEST(Fp, StatementsOfOnePlateReportTheFirstFailure) {
-    const auto y_of = [](double y0) { return [y0](auto n) { return n(y0) * 1.0; }; };
-    const auto x_of = [](double y) { return [y](auto n) { return n(1.0) / (n(y) - y); }; };
-    // y fails: its error, not x's, is raised.
-    EXPECT_EQ(error_of([&] { store_in_turn([](auto n) { return n(1.0) / 0.0; }, x_of, "y", "x", 2); }), 11);
-    EXPECT_EQ(error_of([&] { store_in_turn([](auto n) { return n(0.0) / 0.0; }, x_of, "y", "x", 2); }), 6);
-    // y is fine, x divides by zero.
-    EXPECT_EQ(error_of([&] { store_in_turn(y_of(0.5), x_of, "y", "x", 2); }), 11);
-    const auto fine = store_in_turn(y_of(0.5), [](double y) { return [y](auto n) { return n(y) * 2.0; }; },
-                                    "y", "x", 2);
-    EXPECT_EQ(fine.first, 0.5);
-    EXPECT_EQ(fine.second, 1.0);
+TEST(Pending, StoreReportsDivisionByZeroAheadOfTheOtherFlags) {
+    const Checked one = 1.0, big = DBL_MAX;
+    // A term computed ahead of its statement: its infinity vanishes, its flag stays.
+    const Pending ahead = one / 0.0;
+    struct Case { const char* why; Pending statement; int error; };
+    const Case cases[] = {
+        // R = -1 in the rectifying line: -1/0 and 1/0 give -inf + inf, so the
+        // statement raises division by zero and invalid together.
+        {"R = -1", (Checked(-1.0) / 0.0) * 0.5 + Checked(0.95) / 0.0, 11},
+        {"0 / 0", Checked(0.0) / 0.0, 6},
+        {"overflow", big * 10.0, 6},
+        // Overflow first, then an exact division by the resulting infinity: the
+        // stored value is finite but the statement still fails.
+        {"1 / -inf", one / (2.0 - big * 4.0), 6},
+        {"lost infinity under later operations", (one / (big + DBL_MAX)) * 3.0 + 1.0, 6},
+        {"1 / (1 / 0)", one / (one / 0.0), 11},
+        {"term computed ahead", 2.0 / ahead + one, 11},
+        {"underflow to 0", Checked(1e-300) * 1e-300, 0},
+        {"subnormal", Checked(DBL_MIN) / 3.0, 0},
+        {"at the limit", big - DBL_MAX * 0.5, 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(error_of_store(c.statement), c.error) << c.why;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -74,14 +75,101 @@ TEST(Column, RaisesTheNumberedErrors) {
     for (const auto& c : cases) EXPECT_EQ(error_of(c.in), c.error) << c.what;
 }
 
-TEST(Column, TooManyPlatesNamesTheMinimumReflux) {
+// Errors 6 and 11 name the statement that failed: its quantity and plate.
+// Terms every plate shares are worked out once, yet a failure among them is
+// still the failure of the first plate's statement that uses them.
+TEST(Column, ArithmeticErrorsNameTheFailingStatement) {
+    struct Case { const char* what; ColumnInputs in; int error; std::string description; };
+    // xF = xW leaves no stripping vapour, V' = L + F - W = 0, on the first
+    // plate below the feed; the rectifying section does not depend on xW.
+    const ColumnInputs no_vapour{100, 0.05, 0.95, 0.05, 100, 2.5};
+    ColumnInputs same_top = no_vapour;
+    same_top.xW = 0.01;
+    const std::string below_feed = std::to_string(calculate(same_top).feed_plate.value() + 1);
+    const Case cases[] = {
+        {"R = -1: R/(R+1) divides by zero", {100, 0.5, 0.95, 0.05, -1, 2.5}, 11,
+         "除数为零：计算第 2 块板的汽相组成 y 时除数为零"},
+        {"stripping vapour flow zero", no_vapour, 11,
+         "除数为零：计算第 " + below_feed + " 块板的汽相组成 y 时除数为零"},
+        {"xD = xW != xF", {100, 0.5, 0.6, 0.6, 2, 2.5}, 11, "除数为零：计算塔底流量 W 时除数为零"},
+        {"xD = xW = xF", {100, 0.5, 0.5, 0.5, 2, 2.5}, 6,
+         "溢出：计算塔底流量 W 时无效运算（如 0 ÷ 0）"},
+        {"L overflows", {1e300, 0.5, 0.95, 0.05, 1e300, 2.5}, 6,
+         "溢出：计算精馏段液相流量 L 时结果超出双精度范围"},
+        {"equilibrium divisor zero on plate 1", {100, 0.5, 2, 0.05, 2, 2}, 11,
+         "除数为零：计算第 1 块板的液相组成 x 时除数为零"},
+    };
+    for (const auto& c : cases) {
+        std::string description;
+        EXPECT_EQ(error_of(c.in, &description), c.error) << c.what;
+        EXPECT_EQ(description, c.description) << c.what;
+    }
+}
+
+// Error 9 names the minimum reflux only where it explains the failure, says
+// "more than 30 plates" only where stepping on reaches the end composition,
+// and otherwise which composition the section cannot reach.
+TEST(Column, TooManyPlatesSaysOnlyWhatIsTrue) {
+    struct Case {
+        const char* what;
+        ColumnInputs in;
+        std::vector<std::string> says, never;
+    };
+    const Case cases[] = {
+        // y* = 2/3, Rmin = (0.98 - 2/3) / (2/3 - 0.5) = 1.88
+        {"reflux below the minimum", {100, 0.5, 0.98, 0.02, 1.5, 2},
+         {"R = 1.5 不高于最小回流比 Rmin = 1.88", "达不到进料组成 xF = 0.5"}, {"多于 30"}},
+        // The stripping line y = 1.2143 x + 0.04286 meets the curve at x = 0.0371:
+        // the liquid never falls below it, let alone to -0.2 (R = 2 is above Rmin = 1.1).
+        {"bottoms leaner than the stripping pinch", {100, 0.5, 0.95, -0.2, 2, 2.5},
+         {"提馏段的液相组成停在 x = 0.0371", "达不到塔底组成 xW = -0.2"}, {"Rmin", "回流比", "多于 30"}},
+        // alpha < 1: the liquid grows richer down the column, towards the
+        // root of x^2 - 0.025 x - 0.95 = 0, x = 0.98726.
+        {"light component less volatile", {100, 0.5, 0.95, 0.05, 2, 0.5},
+         {"精馏段的液相组成停在 x = 0.98726", "达不到进料组成 xF = 0.5"}, {"Rmin", "多于 30"}},
+        {"alpha = 1 pinches at the top plate", {100, 0.5, 0.95, 0.05, 2, 1},
+         {"精馏段的液相组成停在 x = 0.95", "达不到进料组成 xF = 0.5"}, {"Rmin", "多于 30"}},
+        // No reflux: every plate gets the distillate's vapour, x stays x[1].
+        {"R = 0", {100, 0.5, 0.95, 0.05, 0, 2.5}, {"停在 x = 0.883721", "达不到进料组成"}, {"Rmin"}},
+        // The rectifying line meets the curve at x = 0.486, just under xF:
+        // R = 3 is above the minimum, the feed is reached, but late.
+        {"rectifying section longer than 30 plates", {100, 0.487, 0.95, 0.05, 3, 1.6},
+         {"精馏段到第 ", "块板才达到进料组成 xF = 0.487，塔板数多于 30"}, {"Rmin", "达不到"}},
+        {"stripping section longer than 30 plates", {100, 0.5, 0.98, 0.02, 1.9, 2},
+         {"提馏段到第 ", "块板才达到塔底组成 xW = 0.02，塔板数多于 30"}, {"Rmin", "达不到"}},
+        {"unphysical column whose liquid cycles", {100, 0.5, -1, 0.05, -2, -3},
+         {"提馏段的液相组成每 2 块板循环一次，达不到塔底组成 xW = 0.05"}, {"Rmin", "多于 30"}},
+    };
+    for (const auto& c : cases) {
+        std::string description;
+        ASSERT_EQ(error_of(c.in, &description), 9) << c.what;
+        EXPECT_EQ(description.rfind("下标越界：需要第 31 块板，", 0), 0u) << description;
+        for (const auto& text : c.says) {
+            EXPECT_NE(description.find(text), std::string::npos) << c.what << ": " << description;
+        }
+        for (const auto& text : c.never) {
+            EXPECT_EQ(description.find(text), std::string::npos) << c.what << ": " << description;
+        }
+    }
+}
+
+// F = 0 gives the stripping section no flows at all (its first statement is
+// 0 / 0) but leaves the rectifying section as it is. With the feed found on
+// plate 30, by bisection on xF, there is no slot for a stripping plate and
+// nothing beyond plate 30 can be known.
+TEST(Column, FeedOnThePlateThirtyLeavesNoStrippingPlate) {
+    ColumnInputs in{0, 0.5, 0.95, 0.05, 3, 1.6};
+    double early = 0.9, late = 0.487;  // feed plate below 30 / beyond 30 (pinch at 0.486)
+    for (int i = 0; i < 200; ++i) {
+        in.xF = early + (late - early) / 2;
+        if (in.xF == early || in.xF == late) break;
+        (error_of(in) == 6 ? early : late) = in.xF;
+    }
+    in.xF = late;
     std::string description;
-    ASSERT_EQ(error_of({100, 0.5, 0.98, 0.02, 1.5, 2}, &description), 9);
-    // y* = 2/3, Rmin = (0.98 - 2/3) / (2/3 - 0.5) = 1.88
-    EXPECT_NE(description.find("Rmin = 1.88"), std::string::npos) << description;
-    EXPECT_NE(description.find("30"), std::string::npos) << description;
-    ASSERT_EQ(error_of({100, 0.5, 0.95, 0.05, 2, 1}, &description), 9);
-    EXPECT_EQ(description.find("Rmin"), std::string::npos) << description;
+    ASSERT_EQ(error_of(in, &description), 9);
+    EXPECT_NE(description.find("进料板已是第 30 块板，提馏段没有塔板可用"), std::string::npos)
+        << description;
 }
 
 TEST(Column, MinimumReflux) {
@@ -124,7 +212,7 @@ TEST(Column, ThirtyPlatesFitAndThirtyOneDoNot) {
     in.alpha = fails;
     std::string description;
     EXPECT_EQ(error_of(in, &description), 9);
-    EXPECT_NE(description.find("31"), std::string::npos) << description;
+    EXPECT_NE(description.find("提馏段到第 31 块板才达到塔底组成"), std::string::npos) << description;
 }
 
 TEST(Column, UnderflowIsNotAnError) {

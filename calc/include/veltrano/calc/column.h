@@ -32,8 +32,10 @@ struct ColumnResult {
 
 // Steps the column from the top plate down. On success
 // 2 <= feed_plate < plate_count <= 30. Raises error 6 or 11 when a statement
-// fails its floating-point check, error 9 when more than 30 plates would be
-// needed.
+// fails its floating-point check, error 9 when a section has not reached its
+// end composition by plate 30; its text says why, as far as it is known:
+// reflux at or below the minimum, a pinch or cycle it never leaves, or the
+// plate, beyond 30, where it would end.
 ColumnResult calculate(const ColumnInputs& in);
 
 // Minimum reflux ratio of a saturated-liquid feed, where the operating line
