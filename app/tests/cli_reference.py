@@ -6,14 +6,19 @@ Python floats are IEEE doubles and every statement below keeps the program's
 grouping and order, so each x and y must agree to the last bit; exit codes,
 error numbers and the integer results must agree exactly.
 
-usage: cli_reference.py path/to/veltrano-cli [--cases N] [--seed S]
+usage: cli_reference.py path/to/veltrano-cli [--cases N] [--seed S] [--runner CMD]
+  --runner: a program that runs the CLI, such as the Wine wrapper for the
+  Windows build (its output then goes through files: Wine's helper
+  processes hold a pipe open for seconds).
 """
 import argparse
 import math
+import os
 import random
 import re
 import subprocess
 import sys
+import tempfile
 
 MAX_PLATES = 30
 
@@ -248,9 +253,19 @@ def make_cases(count, seed):
     return cases
 
 
+def run_cli(command, args):
+    env = {"LC_ALL": "C.UTF-8", "PATH": "/usr/bin:/bin"}
+    # What a runner needs of ours: its prefix and home.
+    env.update({k: os.environ[k] for k in ("HOME", "VELTRANO_WINEPREFIX") if k in os.environ})
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run(command + args, stdout=out, stderr=err, timeout=300, env=env).returncode
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(command + args, code, out.read(), err.read())
+
+
 def check(cli, args):
-    run = subprocess.run([cli] + args, capture_output=True, timeout=60,
-                         env={"LC_ALL": "C.UTF-8", "PATH": "/usr/bin:/bin"})
+    run = run_cli(cli, args)
     want = expected(args)
     if run.returncode != want[0]:
         return "exit %d, expected %d (%s)" % (run.returncode, want[0], run.stderr.decode()[:200])
@@ -283,12 +298,14 @@ def main():
     p.add_argument("cli")
     p.add_argument("--cases", type=int, default=400)
     p.add_argument("--seed", type=int, default=20261207)
+    p.add_argument("--runner")
     a = p.parse_args()
+    cli = ([a.runner] if a.runner else []) + [a.cli]
     cases = make_cases(a.cases, a.seed)
     failures = 0
     outcomes = {}
     for args in cases:
-        problem = check(a.cli, args)
+        problem = check(cli, args)
         want = expected(args)
         key = "ok" if want[0] == 0 else "error %d" % want[1]
         outcomes[key] = outcomes.get(key, 0) + 1
