@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
 #   1. the native build (GCC, warnings as errors): all tests, window and spreadsheet included;
-#   2. the column and the CLI at -O0, -O2 and -O3 with GCC and with Clang, each
+#   2. the column and the CLI at -O0, -O2 and -O3 with GCC, Clang and mingw-w64, each
 #      checked bit for bit against the independent reference;
 #   3. Clang with the address and undefined-behaviour sanitizers: all native tests;
 #   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix;
@@ -32,12 +32,19 @@ native() {
 }
 
 matrix() {
-  local cxx level dir
-  for cxx in g++ clang++; do
+  local cxx level dir compiler
+  # mingw: the Windows build, its tests and the reference check under Wine.
+  export VELTRANO_WINEPREFIX="${VELTRANO_WINEPREFIX:-$root/build/wine-prefix}"
+  for cxx in g++ clang++ mingw; do
     for level in -O0 -O2 -O3; do
       stage "column and CLI: $cxx $level"
       dir="build/matrix-${cxx%++}$level"
-      cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=None \
+      if [ "$cxx" = mingw ]; then
+        compiler=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake")
+      else
+        compiler=(-DCMAKE_CXX_COMPILER="$cxx")
+      fi
+      cmake -S . -B "$dir" "${compiler[@]}" -DCMAKE_BUILD_TYPE=None \
         -DCMAKE_CXX_FLAGS="$level" -DVELTRANO_WERROR=ON -DVELTRANO_GUI=OFF >/dev/null
       cmake --build "$dir" -j"$jobs" --target calc_tests app_tests veltrano-cli
       ctest --test-dir "$dir" --output-on-failure -R '^(calc_tests|app_tests|cli_reference)$'

@@ -20,12 +20,23 @@ void RecordingFields::set_text(std::string_view name, std::string_view text) {
 }
 
 std::vector<Cell> expected_cells(calc::ShortInt plate_count, const calc::Profile& x, const calc::Profile& y) {
-    std::vector<Cell> cells = {{1, 1, std::string("板")}, {2, 1, std::string("X")}, {3, 1, std::string("Y")}};
+    std::vector<Cell> cells;
+    // Built one member at a time: GCC 12 at -O3 warns wrongly about a variant
+    // holding a string inside a braced list.
+    const auto add = [&cells](int row, int column, exporting::CellValue value) {
+        Cell& cell = cells.emplace_back();
+        cell.row = row;
+        cell.column = column;
+        cell.value = std::move(value);
+    };
+    add(1, 1, std::string("板"));
+    add(2, 1, std::string("X"));
+    add(3, 1, std::string("Y"));
     for (int i = 1; i <= plate_count.value(); ++i) {
         const calc::ShortInt plate(static_cast<std::int16_t>(i));
-        cells.push_back({1, i + 1, plate.value()});
-        cells.push_back({2, i + 1, x.get(plate)});
-        cells.push_back({3, i + 1, y.get(plate)});
+        add(1, i + 1, plate.value());
+        add(2, i + 1, x.get(plate));
+        add(3, i + 1, y.get(plate));
     }
     return cells;
 }
