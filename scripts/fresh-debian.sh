@@ -14,6 +14,7 @@
 #   VELTRANO_JOBS, VELTRANO_FUZZ_SECONDS   passed on to the commands
 # Called by `scripts/test.sh fresh`.
 set -euo pipefail
+trap 'echo "fresh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "fresh: needs root (debootstrap, mount and chroot)" >&2
@@ -49,6 +50,13 @@ work=$(mktemp -d "${TMPDIR:-/var/tmp}/veltrano-fresh.XXXXXX")
 work=$(readlink -f "$work")
 rootfs="$work/root"
 mkdir "$rootfs"
+# The root ends near 5 GB: packages, every build tree and a Wine prefix.
+free_mb=$(df -Pm "$work" | awk 'NR == 2 { print $4 }')
+if [ "$free_mb" -lt 6000 ]; then
+  echo "fresh: $free_mb MB free under ${work%/*}, the root needs about 5 GB (set TMPDIR elsewhere)" >&2
+  rmdir "$rootfs" "$work"
+  exit 2
+fi
 
 step() { printf -- '---- fresh: %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 
@@ -86,7 +94,7 @@ end_processes() {
 cleanup() {
   local status=$?
   set +e
-  trap - EXIT INT TERM
+  trap - EXIT INT TERM ERR
   end_processes
   local m
   while read -r m; do
@@ -143,7 +151,7 @@ mount -t tmpfs -o mode=1777,nosuid,nodev tmp "$rootfs/tmp"
 # one debootstrap wrote), with the keyrings they name outside /etc/apt.
 rm -rf "$rootfs/etc/apt/sources.list" "$rootfs/etc/apt/sources.list.d"
 cp -a /etc/apt/. "$rootfs/etc/apt/"
-grep -rhoiE 'signed-by(=|:)[[:space:]]*/[^][:space:]]+' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
+{ grep -rhoiE 'signed-by(=|:)[[:space:]]*/[^][:space:]]+' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null || true; } |
   sed -E 's/^[^/]*//' | sort -u | while read -r key; do
   if [ -f "$key" ] && [ ! -e "$rootfs$key" ]; then
     mkdir -p "$rootfs$(dirname "$key")"
@@ -166,10 +174,8 @@ git clone --quiet --no-local --no-checkout "$src" "$rootfs/root/veltrano"
 git -C "$rootfs/root/veltrano" checkout --quiet --detach "$commit"
 
 step "scripts/run.sh without a display"
-set +e
-inside /bin/bash -c 'cd /root/veltrano && scripts/run.sh' 2>&1 | tee "$work/run.log"
-status=${PIPESTATUS[0]}
-set -e
+status=0
+inside /bin/bash -c 'cd /root/veltrano && scripts/run.sh' 2>&1 | tee "$work/run.log" || status=$?
 after_run=$(installed_packages)
 # The program's one line, the example's command line, then the CLI's five.
 tail -n 7 "$work/run.log" >"$work/run.tail"
