@@ -190,7 +190,12 @@ if ! head -n 1 "$work/run.tail" | grep -q '^veltrano: .*veltrano-cli' ||
 fi
 
 step "scripts/test.sh"
-inside /bin/bash -c 'cd /root/veltrano && scripts/test.sh'
+status=0
+inside /bin/bash -c 'cd /root/veltrano && scripts/test.sh' || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "fresh: scripts/test.sh failed in the root with status $status (its last stage above)" >&2
+  exit 1
+fi
 after_test=$(installed_packages)
 
 used=$(du -sxm "$rootfs" | cut -f1)
