@@ -125,6 +125,15 @@ inside() {
   env -i "${pass[@]}" chroot "$rootfs" "$@"
 }
 
+# The long commands in the root run in the background while this script
+# waits: bash runs no trap while a foreground child that outlives an
+# interrupt (apt does) is still running, but a wait returns at once and the
+# cleanup ends whatever runs in the root.
+in_root() {
+  inside "$@" &
+  wait $!
+}
+
 installed_packages() {
   inside dpkg-query -W -f='${db:Status-Abbrev}\n' | grep -c '^ii'
 }
@@ -165,8 +174,8 @@ printf '#!/bin/sh\nexit 101\n' >"$rootfs/usr/sbin/policy-rc.d"
 chmod 755 "$rootfs/usr/sbin/policy-rc.d"
 
 step "git and ca-certificates"
-quietly apt-update inside apt-get update
-quietly apt-git inside apt-get install -y --no-install-recommends git ca-certificates
+quietly apt-update in_root apt-get update
+quietly apt-git in_root apt-get install -y --no-install-recommends git ca-certificates
 base=$(installed_packages)
 
 step "fresh clone of $commit"
@@ -175,7 +184,8 @@ git -C "$rootfs/root/veltrano" checkout --quiet --detach "$commit"
 
 step "scripts/run.sh without a display"
 status=0
-inside /bin/bash -c 'cd /root/veltrano && scripts/run.sh' 2>&1 | tee "$work/run.log" || status=$?
+in_root /bin/bash -c 'cd /root/veltrano && scripts/run.sh 2>&1 | tee /tmp/run.log; exit ${PIPESTATUS[0]}' || status=$?
+cp "$rootfs/tmp/run.log" "$work/run.log"
 after_run=$(installed_packages)
 # The program's one line, the example's command line, then the CLI's five.
 tail -n 7 "$work/run.log" >"$work/run.tail"
@@ -191,7 +201,7 @@ fi
 
 step "scripts/test.sh"
 status=0
-inside /bin/bash -c 'cd /root/veltrano && scripts/test.sh' || status=$?
+in_root /bin/bash -c 'cd /root/veltrano && scripts/test.sh' || status=$?
 if [ "$status" -ne 0 ]; then
   echo "fresh: scripts/test.sh failed in the root with status $status (its last stage above)" >&2
   exit 1
