@@ -1,20 +1,52 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the window need on a fresh
-# Debian 12 machine. Needs root (or sudo); safe to run again.
+# Installs what is missing on a Debian 12 machine, by purpose:
+#   run    building and running the program (scripts/run.sh)
+#   test   everything the test stages need on top of run (scripts/test.sh)
+#   fresh  building a minimal Debian root for the fresh stage
+# Without an argument: run and test. Needs root (or sudo); safe to run again.
+# Everything goes in with --no-install-recommends, so a tool that is only a
+# recommendation of what needs it (make for cmake, llvm-symbolizer for clang)
+# must be named here.
 set -euo pipefail
-packages=(
-  # native build and tests
-  cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev locales python3
-  # Windows build, run under Wine
-  g++-mingw-w64-x86-64 wine wine64 fonts-wine
-  # Linux window
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xdotool x11-utils imagemagick
-  fonts-wqy-microhei qt6-translations-l10n librsvg2-bin icoutils python3-pefile
+run=(
+  # compiler and build tool
+  g++ cmake make
+  # the window, Qt's own texts in Chinese, glyphs for them
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n fonts-wqy-microhei
   # spreadsheet export
   libreoffice-calc libreoffice-dev
 )
+test=(
+  # test libraries, the locales the number tests compile, the CLI's reference
+  libgtest-dev libgmock-dev libbenchmark-dev locales python3
+  # Clang for the matrix, sanitizer and fuzz builds; llvm puts llvm-symbolizer
+  # on PATH, without which sanitizer reports are bare addresses and leak
+  # suppressions by function name never match
+  clang libclang-rt-14-dev llvm
+  # Windows build, run under Wine
+  g++-mingw-w64-x86-64 wine wine64 fonts-wine
+  # screenshots, start-up timing and the icon images
+  xvfb xdotool x11-utils imagemagick librsvg2-bin icoutils python3-pefile
+)
+fresh=(debootstrap)
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(run test)
+packages=()
+for g in "${groups[@]}"; do
+  case "$g" in
+    run) packages+=("${run[@]}") ;;
+    test) packages+=("${run[@]}" "${test[@]}") ;;
+    fresh) packages+=("${fresh[@]}") ;;
+    *) echo "install-deps.sh: unknown group: $g (run, test, fresh)" >&2; exit 2 ;;
+  esac
+done
+
 missing=()
+declare -A seen=()
 for p in "${packages[@]}"; do
+  [ -z "${seen[$p]:-}" ] || continue
+  seen[$p]=1
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

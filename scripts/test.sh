@@ -8,6 +8,9 @@
 #   5. the fuzz target for about a minute from the committed seed corpus;
 #   6. the benchmark of the checked calculation against the bare steps.
 # Stages can be picked by name: scripts/test.sh [native matrix sanitize windows fuzz bench]
+# Not among the defaults: `fresh`, the README's two commands on a minimal
+# Debian 12 built in a temporary folder (root, the package archive and long
+# minutes: scripts/fresh-debian.sh); run it before a release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -15,7 +18,15 @@ jobs="${VELTRANO_JOBS:-2}"
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(native matrix sanitize windows fuzz bench)
 
-scripts/install-deps.sh
+groups=()
+for s in "${stages[@]}"; do
+  case "$s" in
+    native | matrix | sanitize | windows | fuzz | bench) groups+=(test) ;;
+    fresh) groups+=(fresh) ;;
+    *) echo "unknown stage: $s" >&2; exit 2 ;;
+  esac
+done
+scripts/install-deps.sh "${groups[@]}"
 
 stage() { printf '\n==== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 
@@ -52,8 +63,16 @@ matrix() {
   done
 }
 
+# Without llvm-symbolizer a sanitizer report is bare addresses and the leak
+# suppressions, which name functions, never match.
+need_symbolizer() {
+  command -v llvm-symbolizer >/dev/null ||
+    { echo "llvm-symbolizer is not on PATH (package llvm)" >&2; exit 1; }
+}
+
 sanitize() {
   stage "address and undefined-behaviour sanitizers"
+  need_symbolizer
   preset sanitize
 }
 
@@ -67,6 +86,7 @@ windows() {
 
 fuzz() {
   stage "fuzzing the Calculate command for ${VELTRANO_FUZZ_SECONDS:-60} s"
+  need_symbolizer
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -j"$jobs" --target command_fuzz
   # The seed corpus stays as committed; what the run finds goes to the build tree.
@@ -98,10 +118,15 @@ bench() {
   echo "benchmark passed: ratio $ratio within the bound $bound"
 }
 
+fresh() {
+  stage "the README's commands on a minimal Debian 12"
+  scripts/fresh-debian.sh
+}
+
 started=$(date +%s)
 for s in "${stages[@]}"; do
   case "$s" in
-    native | matrix | sanitize | windows | fuzz | bench) "$s" ;;
+    native | matrix | sanitize | windows | fuzz | bench | fresh) "$s" ;;
     *) echo "unknown stage: $s" >&2; exit 2 ;;
   esac
 done
