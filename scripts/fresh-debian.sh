@@ -182,6 +182,25 @@ step "fresh clone of $commit"
 git clone --quiet --no-local --no-checkout "$src" "$rootfs/root/veltrano"
 git -C "$rootfs/root/veltrano" checkout --quiet --detach "$commit"
 
+# What run.sh will install, counted on the bare root before anything else
+# goes in.
+run_would=$(inside apt-get install --simulate --no-install-recommends \
+  $(scripts/install-deps.sh --list run) | grep -c '^Inst ' || true)
+
+step "the CLI alone: no Qt, no LibreOffice (VELTRANO_GUI=OFF)"
+cli_packages=(g++ cmake make libgtest-dev python3 locales)
+quietly apt-cli in_root apt-get install -y --no-install-recommends "${cli_packages[@]}"
+after_cli=$(installed_packages)
+status=0
+in_root /bin/bash -c 'cd /root/veltrano &&
+  cmake -S . -B build/cli -DVELTRANO_GUI=OFF -DVELTRANO_WERROR=ON >/dev/null &&
+  cmake --build build/cli -j"${VELTRANO_JOBS:-2}" >/dev/null && ctest --test-dir build/cli 2>&1 | tail -n 3 &&
+  ! dpkg -s libqt6core6 >/dev/null 2>&1 && ! dpkg -s libreoffice-core >/dev/null 2>&1' || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "fresh: the CLI alone did not build and pass its tests without Qt and LibreOffice" >&2
+  exit 1
+fi
+
 step "scripts/run.sh without a display"
 status=0
 in_root /bin/bash -c 'cd /root/veltrano && scripts/run.sh 2>&1 | tee /tmp/run.log; exit ${PIPESTATUS[0]}' || status=$?
@@ -209,7 +228,9 @@ fi
 after_test=$(installed_packages)
 
 used=$(du -sxm "$rootfs" | cut -f1)
-printf '\nfresh: minimal %s with git: %d packages; scripts/run.sh installed %d more and exited 2;' \
-  "$suite" "$base" $((after_run - base))
+printf '\nfresh: minimal %s with git: %d packages; scripts/run.sh installs %d on it (apt simulation)\n' \
+  "$suite" "$base" "$run_would"
+printf 'fresh: the CLI alone took %d packages and passed its tests;' $((after_cli - base))
+printf ' scripts/run.sh then installed %d more and exited 2;' $((after_run - after_cli))
 printf ' scripts/test.sh installed %d more and passed\n' $((after_test - after_run))
 printf 'fresh: %d MB in the root, %d s in all\n' "$used" $(($(date +%s) - started))

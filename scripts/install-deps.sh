@@ -4,6 +4,7 @@
 #   test   everything the test stages need on top of run (scripts/test.sh)
 #   fresh  building a minimal Debian root for the fresh stage
 # Without an argument: run and test. Needs root (or sudo); safe to run again.
+# --list GROUP...: print the packages of the groups instead, one a line.
 # Everything goes in with --no-install-recommends, so a tool that is only a
 # recommendation of what needs it (make for cmake, llvm-symbolizer for clang)
 # must be named here.
@@ -30,6 +31,11 @@ test=(
 )
 fresh=(debootstrap)
 
+list_only=0
+if [ "${1:-}" = --list ]; then
+  list_only=1
+  shift
+fi
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(run test)
 packages=()
@@ -41,6 +47,11 @@ for g in "${groups[@]}"; do
     *) echo "install-deps.sh: unknown group: $g (run, test, fresh)" >&2; exit 2 ;;
   esac
 done
+
+if [ "$list_only" = 1 ]; then
+  printf '%s\n' "${packages[@]}" | awk '!seen[$0]++'
+  exit 0
+fi
 
 missing=()
 declare -A seen=()
