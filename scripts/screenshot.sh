@@ -1,18 +1,52 @@
 #!/usr/bin/env bash
 # Shows the window under a private Xvfb, types the worked example (F 100,
 # xF 0.5, xD 0.95, xW 0.05, R 2, alpha 2.5), presses 计算 and saves the
-# screen to the PNG named by $1 (default build/screenshot.png) for a person
-# to look at. Needs a built build/default/app/veltrano, Xvfb, xdotool, import.
+# screen to a PNG for a person to look at.
+#   scripts/screenshot.sh [OUT]            the Linux window: build/default/app/veltrano,
+#                                          OUT default build/screenshot.png
+#   scripts/screenshot.sh --windows [OUT]  veltrano.exe of build/mingw under Wine (X11
+#                                          driver, own prefix build/wine-prefix-x11);
+#                                          OUT default build/screenshot-windows.png, and
+#                                          beside it OUT-error.png: the error box of a
+#                                          press with alpha empty
+# Needs Xvfb, xdotool and import; for --windows Wine and a built mingw preset.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out="${1:-build/screenshot.png}"
-program=./build/default/app/veltrano
+windows=false
+if [ "${1:-}" = "--windows" ]; then
+  windows=true
+  shift
+fi
 
 exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
 xvfb_pid=$!
 read -r display <&3
 export DISPLAY=":$display"
 unset WAYLAND_DISPLAY
+
+if $windows; then
+  out="${1:-build/screenshot-windows.png}"
+  app=build/mingw/app
+  export VELTRANO_WINEPREFIX="$PWD/build/wine-prefix-x11" VELTRANO_WINE_GRAPHICS=x11
+  # A wineserver keeps the display it started with: end any earlier one.
+  WINEPREFIX="$VELTRANO_WINEPREFIX" timeout 60 wineserver -k 2>/dev/null || true
+  scripts/wine-prefix.sh "$VELTRANO_WINEPREFIX"
+  trap 'WINEPREFIX="$VELTRANO_WINEPREFIX" timeout 60 wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true' EXIT
+  scripts/wine-run "$app/veltrano.exe" &
+  # The driver types and presses through window messages, as the tests do.
+  scripts/wine-run "$app/window_driver.exe" show example
+  sleep 0.5
+  mkdir -p "$(dirname "$out")"
+  import -window root "$out"
+  scripts/wine-run "$app/window_driver.exe" show error
+  sleep 0.5
+  import -window root "${out%.png}-error.png"
+  echo "$out ${out%.png}-error.png"
+  exit 0
+fi
+
+out="${1:-build/screenshot.png}"
+program=./build/default/app/veltrano
 "$program" &
 app_pid=$!
 trap 'kill "$app_pid" "$xvfb_pid" 2>/dev/null || true' EXIT

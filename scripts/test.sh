@@ -4,7 +4,8 @@
 #   2. the column and the CLI at -O0, -O2 and -O3 with GCC, Clang and mingw-w64, each
 #      checked bit for bit against the independent reference;
 #   3. Clang with the address and undefined-behaviour sanitizers: all native tests;
-#   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix;
+#   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix,
+#      the Windows package and a screenshot of veltrano.exe;
 #   5. the fuzz target for about a minute from the committed seed corpus;
 #   6. the benchmark of the checked calculation against the bare steps.
 # Stages can be picked by name: scripts/test.sh [native matrix sanitize windows fuzz bench]
@@ -78,10 +79,24 @@ sanitize() {
 
 windows() {
   stage "Windows build under Wine"
-  # A fresh prefix for every run: nothing left over from an earlier one.
+  # Fresh prefixes for every run: nothing left over from an earlier one.
   export VELTRANO_WINEPREFIX="$root/build/wine-prefix"
-  rm -rf "$VELTRANO_WINEPREFIX"
+  rm -rf "$VELTRANO_WINEPREFIX" "$root/build/wine-prefix-x11"
+  # The unit tests, then veltrano.exe driven from outside (Wine's null
+  # display driver): presses, errors, layout at 96 and 144 DPI, keyboard,
+  # closing, the German locale in both programs; and the resources.
   preset mingw
+  stage "Windows package"
+  (cd build/mingw && cpack -G ZIP)
+  local listing
+  listing=$(python3 -m zipfile -l build/mingw/veltrano-1.0.0-win64.zip)
+  echo "$listing"
+  for f in veltrano.exe veltrano-cli.exe README.txt; do
+    grep -q "veltrano-1.0.0-win64/$f " <<<"$listing" || { echo "the package lacks $f" >&2; exit 1; }
+  done
+  stage "Windows window on Xvfb (X11 driver), for a person to look at"
+  unset VELTRANO_WINEPREFIX
+  scripts/screenshot.sh --windows
 }
 
 fuzz() {

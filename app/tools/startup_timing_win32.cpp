@@ -1,0 +1,101 @@
+// Start-up of a Win32 window program as figures (for
+// scripts/measure-startup-windows.sh): milliseconds from CreateProcess to a
+// visible top-level window of the new process, which is then closed, for
+// two programs started alternately, RUNS times each.
+//
+//   startup_timing [RUNS [PROGRAM YARDSTICK]]   by default veltrano.exe
+//       against minimal_window.exe, both beside this program
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK visible_window_of(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<Search*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->pid || !IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// Milliseconds to the first visible window, or a negative value if none
+// showed within 30 s.
+double start_to_window(const std::wstring& exe) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::wstring command = L"\"" + exe + L"\"";
+    PROCESS_INFORMATION process{};
+    const auto start = std::chrono::steady_clock::now();
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return -1;
+    }
+    Search search{process.dwProcessId, nullptr};
+    // Polled every millisecond: a start takes tens of them.
+    while (search.found == nullptr && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+        EnumWindows(visible_window_of, reinterpret_cast<LPARAM>(&search));
+        if (search.found == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (search.found != nullptr) PostMessageW(search.found, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return search.found != nullptr ? ms : -1;
+}
+
+std::wstring widen(const char* text) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size > 0 ? size - 1 : 0), L'\0');
+    if (size > 1) MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), size);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    wchar_t self[MAX_PATH];
+    std::wstring folder(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    folder.resize(folder.find_last_of(L"\\/") + 1);
+    const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 15;
+    const std::wstring programs[] = {argc >= 4 ? widen(argv[2]) : folder + L"veltrano.exe",
+                                     argc >= 4 ? widen(argv[3]) : folder + L"minimal_window.exe"};
+
+    // One start each first: the file cache and Wine's own DLLs warm up.
+    for (const std::wstring& program : programs) start_to_window(program);
+    std::vector<double> times[2];
+    for (int i = 0; i < runs; ++i) {
+        for (int p = 0; p < 2; ++p) {
+            const double ms = start_to_window(programs[p]);
+            if (ms < 0) {
+                std::fprintf(stderr, "%ls showed no window\n", programs[p].c_str());
+                return 1;
+            }
+            times[p].push_back(ms);
+        }
+    }
+    double median[2];
+    for (int p = 0; p < 2; ++p) {
+        std::sort(times[p].begin(), times[p].end());
+        median[p] = times[p][times[p].size() / 2];
+        const std::wstring name = programs[p].substr(programs[p].find_last_of(L"\\/") + 1);
+        std::printf("%-20ls median %7.1f ms  (min %.1f, max %.1f)\n", name.c_str(), median[p], times[p].front(),
+                    times[p].back());
+    }
+    std::printf("runs: %d each, interleaved\nratio of the medians: %.2f (target <= 1.3)\n", runs,
+                median[0] / median[1]);
+    return 0;
+}

@@ -1,0 +1,16 @@
+// The Win32 form runtime's own conventions, for the runtime and for the
+// programs that drive its window from outside (the window tests).
+#pragma once
+
+#include <string_view>
+
+#include "veltrano/platform/form.h"
+
+namespace veltrano::platform {
+
+// The child-window identifier of a control: 100 plus its row in the form's
+// table, or 0 when the form has no control of that name. Well clear of IDOK
+// and IDCANCEL, which Enter and Esc in a text box send to the window.
+int win32_control_id(const Form& form, std::string_view name);
+
+}  // namespace veltrano::platform

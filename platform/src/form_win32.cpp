@@ -1,0 +1,525 @@
+// The form runtime on Windows: one top-level window and its child controls,
+// placed by hand from the twips table at the window's DPI. A plain window
+// with the dialog manager's keyboard handling (IsDialogMessage) in its
+// message loop: Tab and Shift+Tab follow the creation order of the controls.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "veltrano/calc/errors.h"
+#include "veltrano/platform/error_report.h"
+#include "veltrano/platform/form_runtime.h"
+#include "veltrano/platform/form_win32.h"
+#include "veltrano/platform/utf16.h"
+
+namespace veltrano::platform {
+
+namespace {
+
+constexpr int kFirstControlId = 100;
+constexpr wchar_t kFormClass[] = L"VeltranoForm";
+constexpr wchar_t kLineClass[] = L"VeltranoLine";
+
+// The per-monitor DPI functions of Windows 10 (1607 and later), looked up at
+// run time so that the program still starts on earlier systems, which are
+// given the system DPI instead.
+struct DpiFunctions {
+    UINT(WINAPI* dpi_for_window)(HWND) = nullptr;
+    UINT(WINAPI* dpi_for_system)() = nullptr;
+    BOOL(WINAPI* adjust_window_rect)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
+    BOOL(WINAPI* parameters_info)(UINT, UINT, void*, UINT, UINT) = nullptr;
+    int(WINAPI* metrics)(int, UINT) = nullptr;
+};
+
+template <typename F>
+void look_up(HMODULE module, const char* name, F& function) {
+    // Through void(*)() so the compiler takes the cast between function types as meant.
+    function = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+const DpiFunctions& dpi_functions() {
+    static const DpiFunctions functions = [] {
+        DpiFunctions f;
+        if (HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
+            look_up(user32, "GetDpiForWindow", f.dpi_for_window);
+            look_up(user32, "GetDpiForSystem", f.dpi_for_system);
+            look_up(user32, "AdjustWindowRectExForDpi", f.adjust_window_rect);
+            look_up(user32, "SystemParametersInfoForDpi", f.parameters_info);
+            look_up(user32, "GetSystemMetricsForDpi", f.metrics);
+        }
+        return f;
+    }();
+    return functions;
+}
+
+UINT system_dpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+UINT window_dpi(HWND window) {
+    const UINT dpi = dpi_functions().dpi_for_window ? dpi_functions().dpi_for_window(window) : 0;
+    return dpi != 0 ? dpi : system_dpi();
+}
+
+// The DPI of the primary monitor, before there is a window.
+UINT initial_dpi() {
+    const UINT dpi = dpi_functions().dpi_for_system ? dpi_functions().dpi_for_system() : 0;
+    return dpi != 0 ? dpi : system_dpi();
+}
+
+int metric_for_dpi(int index, UINT dpi) {
+    if (dpi_functions().metrics) return dpi_functions().metrics(index, dpi);
+    return MulDiv(GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(system_dpi()));
+}
+
+// The outer size of a window whose client area is `width` x `height` pixels.
+SIZE frame_size(int width, int height, DWORD style, DWORD ex_style, UINT dpi) {
+    RECT r{0, 0, width, height};
+    if (dpi_functions().adjust_window_rect) {
+        dpi_functions().adjust_window_rect(&r, style, FALSE, ex_style, dpi);
+    } else {
+        AdjustWindowRectEx(&r, style, FALSE, ex_style);
+    }
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+// The system's message font (the one message boxes use) at `dpi`: on a
+// Chinese system a CJK face, elsewhere one the system links CJK glyphs to.
+HFONT message_font(UINT dpi) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    bool got = false;
+    if (dpi_functions().parameters_info) {
+        got = dpi_functions().parameters_info(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi) != 0;
+    }
+    if (!got && SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        got = true;
+        metrics.lfMessageFont.lfHeight =
+            MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(system_dpi()));
+    }
+    HFONT font = got ? CreateFontIndirectW(&metrics.lfMessageFont) : nullptr;
+    return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+// A failed window call as the run-time error the press reports: the
+// system's status as an HRESULT, E_FAIL when the system gave none.
+[[noreturn]] void window_call_failed(const std::string& what) {
+    const DWORD code = GetLastError();
+    const auto status = code != 0 ? static_cast<std::int32_t>(HRESULT_FROM_WIN32(code))
+                                  : static_cast<std::int32_t>(calc::FailureStatus::Failed);
+    throw calc::RunError::automation(status, what);
+}
+
+class FormWindow {
+public:
+    FormWindow(const Form& form, ClickHandler on_click) : form_(form), on_click_(std::move(on_click)) {}
+    ~FormWindow() {
+        if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+        release_resources();
+    }
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+
+    // Creates the window and its controls and shows it; false with the
+    // system's error code when the window cannot be created (no desktop).
+    bool create(int show);
+
+    HWND hwnd() const { return hwnd_; }
+
+    // Enter on a focused push button presses it, as Space does. The dialog
+    // manager would send IDOK instead, which presses nothing here: Enter and
+    // Esc in a text box must not run the command.
+    bool press_on_enter(const MSG& msg) const {
+        if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN || !is_button(msg.hwnd)) return false;
+        if (IsWindowEnabled(msg.hwnd)) SendMessageW(msg.hwnd, BM_CLICK, 0, 0);
+        return true;
+    }
+
+    // The text box `name` of this window, or a RunError with E_INVALIDARG.
+    HWND text_box(std::string_view name) const {
+        for (std::size_t i = 0; i < form_.controls.size(); ++i) {
+            if (form_.controls[i].name == name && form_.controls[i].kind == ControlKind::TextBox) {
+                return children_[i];
+            }
+        }
+        throw calc::RunError::automation(calc::FailureStatus::InvalidArgument,
+                                         "窗口中没有文本框“" + std::string(name) + "”");
+    }
+
+private:
+    static void register_classes(HINSTANCE instance);
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+    bool is_button(HWND window) const {
+        for (std::size_t i = 0; i < children_.size(); ++i) {
+            if (children_[i] == window && form_.controls[i].kind == ControlKind::Button) return true;
+        }
+        return false;
+    }
+
+    HWND create_control(std::size_t row, UINT dpi);
+    SIZE frame_for(UINT dpi) const;
+    void apply_dpi(UINT dpi);
+    void set_icons(UINT dpi);
+    void press(HWND button);
+    void release_resources();
+
+    const Form& form_;
+    ClickHandler on_click_;
+    HWND hwnd_ = nullptr;
+    std::vector<HWND> children_;  // by row of the form's table
+    HFONT font_ = nullptr;
+    HICON big_icon_ = nullptr;
+    HICON small_icon_ = nullptr;
+    HWND focus_ = nullptr;  // given back when the window is active again
+    bool pressing_ = false;
+    bool close_requested_ = false;
+};
+
+// The text boxes of a FormWindow: each call finds the box by name, makes one
+// text call on it and keeps no handle.
+class Win32Fields final : public Fields {
+public:
+    explicit Win32Fields(const FormWindow& window) : window_(window) {}
+
+    std::string text(std::string_view name) override {
+        HWND box = window_.text_box(name);
+        const int length = GetWindowTextLengthW(box);
+        std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+        SetLastError(0);
+        const int copied = GetWindowTextW(box, text.data(), static_cast<int>(text.size()));
+        if (copied == 0 && GetLastError() != 0) {
+            window_call_failed("读不出文本框“" + std::string(name) + "”的内容");
+        }
+        text.resize(static_cast<std::size_t>(copied));
+        return to_utf8(text);
+    }
+
+    void set_text(std::string_view name, std::string_view text) override {
+        HWND box = window_.text_box(name);
+        SetLastError(0);
+        if (!SetWindowTextW(box, to_utf16(text).c_str())) {
+            window_call_failed("写不进文本框“" + std::string(name) + "”");
+        }
+        // Painted now, not when the press returns: the export that follows
+        // may take seconds, and the window must not show the old answer
+        // beside the new inputs meanwhile.
+        UpdateWindow(box);
+    }
+
+private:
+    const FormWindow& window_;
+};
+
+void FormWindow::register_classes(HINSTANCE instance) {
+    WNDCLASSEXW form{};
+    form.cbSize = sizeof form;
+    form.lpfnWndProc = &FormWindow::procedure;
+    form.hInstance = instance;
+    form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    form.lpszClassName = kFormClass;
+    RegisterClassExW(&form);
+
+    // A line is a child window one pixel thick, filled in the window text
+    // colour, the default colour of a line on a form.
+    WNDCLASSEXW line{};
+    line.cbSize = sizeof line;
+    line.lpfnWndProc = DefWindowProcW;
+    line.hInstance = instance;
+    line.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOWTEXT + 1);
+    line.lpszClassName = kLineClass;
+    RegisterClassExW(&line);
+}
+
+LRESULT CALLBACK FormWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<FormWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return self != nullptr ? self->handle(hwnd, message, wparam, lparam)
+                           : DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+bool FormWindow::create(int show) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (!GetClassInfoExW(instance, kFormClass, &existing)) register_classes(instance);
+
+    // A sizable top-level window at the system's default place, sized for
+    // the DPI of the primary monitor, where the default place lies.
+    const UINT dpi = initial_dpi();
+    const SIZE size = frame_for(dpi);
+    hwnd_ = CreateWindowExW(0, kFormClass, to_utf16(form_.caption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                            CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
+    if (hwnd_ == nullptr) return false;
+
+    // The dialog manager visits controls in creation order: the focusable
+    // ones go first, in tab-index order; the labels and lines follow.
+    font_ = message_font(dpi);
+    children_.assign(form_.controls.size(), nullptr);
+    std::vector<std::size_t> rows;
+    for (const Control* c : tab_order(form_)) rows.push_back(static_cast<std::size_t>(c - form_.controls.data()));
+    for (std::size_t row = 0; row < form_.controls.size(); ++row) {
+        if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+    }
+    for (std::size_t row : rows) {
+        children_[row] = create_control(row, dpi);
+        if (children_[row] == nullptr) return false;
+    }
+    if (!rows.empty() && form_.controls[rows.front()].takes_focus()) focus_ = children_[rows.front()];
+    set_icons(dpi);
+
+    // Placed on a monitor of another DPI after all.
+    if (const UINT actual = window_dpi(hwnd_); actual != dpi) {
+        apply_dpi(actual);
+        const SIZE resized = frame_for(actual);
+        SetWindowPos(hwnd_, nullptr, 0, 0, resized.cx, resized.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    // Activation gives the focus to the first field (WM_SETFOCUS below).
+    ShowWindow(hwnd_, show);
+    UpdateWindow(hwnd_);
+    return true;
+}
+
+// The outer size of the window at `dpi`: the form's client area inside the frame.
+SIZE FormWindow::frame_for(UINT dpi) const {
+    return frame_size(twips_to_pixels(form_.client_width, dpi), twips_to_pixels(form_.client_height, dpi),
+                      WS_OVERLAPPEDWINDOW, 0, dpi);
+}
+
+// Where a control lies in the client area at `dpi`.
+RECT control_rect(const Control& c, UINT dpi) {
+    const auto px = [dpi](int twips) { return twips_to_pixels(twips, static_cast<double>(dpi)); };
+    if (c.kind == ControlKind::Line) {
+        // The table's lines run straight across or down. The last point of a
+        // line is not drawn, so a line from x1 to x2 covers x2 - x1 pixels;
+        // it is one pixel thick at every DPI.
+        const int x1 = px(c.from.x), y1 = px(c.from.y), x2 = px(c.to.x), y2 = px(c.to.y);
+        const RECT r{std::min(x1, x2), std::min(y1, y2), 0, 0};
+        return {r.left, r.top, r.left + std::max(1, std::abs(x2 - x1)), r.top + std::max(1, std::abs(y2 - y1))};
+    }
+    return {px(c.left), px(c.top), px(c.left) + px(c.width), px(c.top) + px(c.height)};
+}
+
+HWND FormWindow::create_control(std::size_t row, UINT dpi) {
+    const Control& c = form_.controls[row];
+    const wchar_t* window_class = L"STATIC";
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD ex_style = 0;
+    switch (c.kind) {
+    case ControlKind::Label:
+        style |= SS_LEFT | SS_NOPREFIX;
+        break;
+    case ControlKind::TextBox:
+        window_class = L"EDIT";
+        style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+        ex_style = WS_EX_CLIENTEDGE;
+        break;
+    case ControlKind::Button:
+        // A plain push button, never the default one.
+        window_class = L"BUTTON";
+        style |= WS_TABSTOP | BS_PUSHBUTTON;
+        break;
+    case ControlKind::Line:
+        window_class = kLineClass;
+        break;
+    }
+    const auto id = static_cast<INT_PTR>(kFirstControlId + static_cast<int>(row));
+    const RECT r = control_rect(c, dpi);
+    HWND control = CreateWindowExW(ex_style, window_class, to_utf16(c.caption).c_str(), style, r.left, r.top,
+                                   r.right - r.left, r.bottom - r.top, hwnd_, reinterpret_cast<HMENU>(id),
+                                   GetModuleHandleW(nullptr), nullptr);
+    if (control != nullptr && c.kind != ControlKind::Line) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    }
+    return control;
+}
+
+// Moved to a monitor of another DPI: every control placed again and given
+// the message font at the new DPI, and the icons redrawn to its sizes. The
+// controls keep their places when the window is resized: only this moves them.
+void FormWindow::apply_dpi(UINT dpi) {
+    HFONT font = message_font(dpi);
+    for (std::size_t row = 0; row < children_.size(); ++row) {
+        const RECT r = control_rect(form_.controls[row], dpi);
+        if (form_.controls[row].kind != ControlKind::Line) {
+            SendMessageW(children_[row], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        }
+        SetWindowPos(children_[row], nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(children_[row], nullptr, TRUE);
+    }
+    if (font_ != nullptr) DeleteObject(font_);
+    font_ = font;
+    set_icons(dpi);
+}
+
+// The application icon of the .exe, at the sizes of the title bar and the
+// task switcher at `dpi`.
+void FormWindow::set_icons(UINT dpi) {
+    const std::wstring icon = to_utf16(form_.icon);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto load = [&](int size_x, int size_y) {
+        return static_cast<HICON>(LoadImageW(instance, icon.c_str(), IMAGE_ICON, metric_for_dpi(size_x, dpi),
+                                             metric_for_dpi(size_y, dpi), LR_DEFAULTCOLOR));
+    };
+    HICON big = load(SM_CXICON, SM_CYICON);
+    HICON small = load(SM_CXSMICON, SM_CYSMICON);
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    if (big_icon_ != nullptr) DestroyIcon(big_icon_);
+    if (small_icon_ != nullptr) DestroyIcon(small_icon_);
+    big_icon_ = big;
+    small_icon_ = small;
+}
+
+void FormWindow::release_resources() {
+    if (font_ != nullptr) DeleteObject(font_);
+    if (big_icon_ != nullptr) DestroyIcon(big_icon_);
+    if (small_icon_ != nullptr) DestroyIcon(small_icon_);
+    font_ = nullptr;
+    big_icon_ = small_icon_ = nullptr;
+}
+
+// One press of a button. While the command runs the button is greyed and
+// the cursor busy; what the user clicked or typed meanwhile waits in the
+// queue and is dropped once the command has returned, so impatient clicks
+// start no further presses. A request to close the window that arrives
+// before the press is over (the error box's own message loop delivers it)
+// is honoured once the box has been answered.
+void FormWindow::press(HWND button) {
+    if (pressing_) return;  // a press already runs further up this stack
+    pressing_ = true;
+    HWND focus = GetFocus();
+    EnableWindow(button, FALSE);
+    HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    UpdateWindow(button);
+
+    const std::optional<ErrorReport> report = run_press([&] {
+        Win32Fields fields(*this);
+        on_click_(fields, user_number_format());
+    });
+
+    MSG queued;
+    while (PeekMessageW(&queued, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+    while (PeekMessageW(&queued, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+    EnableWindow(button, TRUE);
+    SetCursor(cursor);
+    // A disabled control loses the focus: give it back to where it was.
+    if (focus != nullptr && GetFocus() == nullptr && GetActiveWindow() == hwnd_) SetFocus(focus);
+
+    if (report) {
+        // The buttons of the box in the window's language where the system
+        // has it, whatever the user's own.
+        MessageBoxExW(hwnd_, to_utf16(report->box_text()).c_str(), to_utf16(report->title).c_str(),
+                      MB_OK | MB_ICONERROR, MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    }
+    pressing_ = false;
+    if (close_requested_) {
+        close_requested_ = false;
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    }
+}
+
+LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_COMMAND:
+        // The one click dispatch. IDOK and IDCANCEL from Enter and Esc in a
+        // text box come without a control and press nothing.
+        if (HIWORD(wparam) == BN_CLICKED && is_button(reinterpret_cast<HWND>(lparam))) {
+            press(reinterpret_cast<HWND>(lparam));
+            return 0;
+        }
+        break;
+    case WM_ACTIVATE:
+        if (LOWORD(wparam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
+        }
+        break;
+    case WM_SETFOCUS:
+        if (focus_ != nullptr && IsWindowEnabled(focus_)) SetFocus(focus_);
+        return 0;
+    case WM_DPICHANGED: {
+        // Moved to a monitor of another DPI: the same twips at the new DPI,
+        // in the size and place the system suggests.
+        apply_dpi(HIWORD(wparam));
+        const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_CLOSE:
+        if (pressing_) {
+            close_requested_ = true;
+            return 0;
+        }
+        DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        children_.clear();
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+}  // namespace
+
+int win32_control_id(const Form& form, std::string_view name) {
+    for (std::size_t row = 0; row < form.controls.size(); ++row) {
+        if (form.controls[row].name == name) return kFirstControlId + static_cast<int>(row);
+    }
+    return 0;
+}
+
+int run_form(int, char**, const Form& form, ClickHandler on_click) {
+    // The system's visual style for the controls (the manifest asks for
+    // version 6 of the common controls).
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    FormWindow window(form, std::move(on_click));
+    if (!window.create(SW_SHOWDEFAULT)) {
+        std::fprintf(stderr, "veltrano: 无法创建窗口（系统错误 %lu）\n", GetLastError());
+        return 1;
+    }
+    MSG msg{};
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) break;
+        if (got == -1) return 1;
+        if (window.press_on_enter(msg)) continue;
+        if (window.hwnd() != nullptr && IsDialogMessageW(window.hwnd(), &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+}  // namespace veltrano::platform
