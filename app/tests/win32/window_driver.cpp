@@ -26,6 +26,9 @@
 
 #include "veltrano/platform/form_win32.h"
 #include "veltrano/platform/utf16.h"
+#include "veltrano/platform/form_runtime.h"
+#include "veltrano/testing/contracts.h"
+#include "veltrano/testing/form_pixels.h"
 #include "veltrano/window/form.h"
 
 using namespace std::chrono_literals;
@@ -409,40 +412,27 @@ TEST_F(WindowTest, PressesShowResultsOrReportTheErrorAndGoOnAsTheCommandLineRead
 
 // ---- what the window shows: caption, client size, controls, fonts
 
-struct ControlCase {
-    const char* name;
-    const wchar_t* kind;  // window class
-    const char* caption;
-    RECT at96;   // in client pixels at 96 DPI: twips / 15
-    RECT at144;  // at 144 DPI: twips / 10, halves rounded up
-};
+// The window class each kind of control is made of.
+std::wstring window_class(veltrano::platform::ControlKind kind) {
+    using veltrano::platform::ControlKind;
+    switch (kind) {
+    case ControlKind::Label: return L"Static";
+    case ControlKind::TextBox: return L"Edit";
+    case ControlKind::Button: return L"Button";
+    case ControlKind::Line: return L"VeltranoLine";
+    }
+    return {};
+}
 
-// A line covers its pixels from the first end up to the second, one pixel thick.
-const ControlCase kControls[] = {
-    {"Label1", L"Static", "已知数据输入：", {16, 16, 105, 33}, {24, 24, 158, 50}},
-    {"Line1", L"VeltranoLine", "", {8, 40, 488, 41}, {12, 60, 732, 61}},
-    {"Label2", L"Static", "进料流率F", {24, 64, 89, 81}, {36, 96, 134, 122}},
-    {"Text1", L"Edit", "", {88, 56, 169, 81}, {132, 84, 254, 122}},
-    {"Label3", L"Static", "kmol/h", {176, 64, 217, 81}, {264, 96, 326, 122}},
-    {"Label10", L"Static", "进料组分摩尔比", {280, 56, 377, 81}, {420, 84, 566, 122}},
-    {"Text7", L"Edit", "", {384, 48, 465, 73}, {576, 72, 698, 110}},
-    {"Label6", L"Static", "回流比", {48, 96, 89, 113}, {72, 144, 134, 170}},
-    {"Text4", L"Edit", "", {104, 88, 161, 113}, {156, 132, 242, 170}},
-    {"Label4", L"Static", "馏出组分摩尔比", {280, 96, 369, 113}, {420, 144, 554, 170}},
-    {"Text2", L"Edit", "", {384, 88, 465, 113}, {576, 132, 698, 170}},
-    {"Label7", L"Static", "相对挥发度", {32, 128, 105, 153}, {48, 192, 158, 230}},
-    {"Text5", L"Edit", "", {112, 128, 185, 153}, {168, 192, 278, 230}},
-    {"Label5", L"Static", "回流组分摩尔比", {288, 136, 377, 153}, {432, 204, 566, 230}},
-    {"Text3", L"Edit", "", {384, 128, 465, 153}, {576, 192, 698, 230}},
-    {"Line2", L"VeltranoLine", "", {8, 168, 480, 169}, {12, 252, 720, 253}},
-    {"Label8", L"Static", "计算结果", {16, 184, 89, 201}, {24, 276, 134, 302}},
-    {"Command1", L"Button", "计算", {128, 184, 201, 209}, {192, 276, 302, 314}},
-    {"Line3", L"VeltranoLine", "", {8, 216, 488, 217}, {12, 324, 732, 325}},
-    {"Label9", L"Static", "塔板数", {32, 240, 89, 257}, {48, 360, 134, 386}},
-    {"Text6", L"Edit", "", {96, 232, 161, 257}, {144, 348, 242, 386}},
-    {"Label11", L"Static", "进料板", {192, 240, 249, 265}, {288, 360, 374, 398}},
-    {"Text8", L"Edit", "", {256, 232, 321, 257}, {384, 348, 482, 386}},
-};
+// Where a control must lie at `dpi`, in client pixels: the table worked out by
+// hand at 96 DPI, the rule from the twips at any other.
+RECT expected_rect(const veltrano::platform::Control& c, UINT dpi) {
+    const veltrano::testing::PixelRect r = dpi == 96 ? veltrano::testing::main_form_pixels_at_96_dpi().at(c.name)
+                                                     : veltrano::testing::expected_pixels(c, dpi);
+    return {r.left, r.top, r.left + r.width, r.top + r.height};
+}
+
+const std::vector<veltrano::platform::Control>& controls() { return veltrano::window::main_form().controls; }
 
 RECT rect_in(HWND form, HWND child) {
     RECT r;
@@ -481,25 +471,26 @@ void check_layout(const Program& p, UINT dpi) {
 
     int children = 0;
     for (HWND c = GetWindow(form, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) ++children;
-    EXPECT_EQ(children, static_cast<int>(std::size(kControls)));
-    for (const ControlCase& c : kControls) {
-        SCOPED_TRACE(c.name);
-        const HWND control = p.control(c.name);
-        const RECT want = dpi == 144 ? c.at144 : c.at96;
+    EXPECT_EQ(children, static_cast<int>(controls().size()));
+    for (const veltrano::platform::Control& c : controls()) {
+        const std::string name(c.name);
+        SCOPED_TRACE(name);
+        const HWND control = p.control(name.c_str());
+        const RECT want = expected_rect(c, dpi);
         EXPECT_TRUE(same(rect_in(form, control), want));
         EXPECT_TRUE(IsWindowVisible(control));
         const std::wstring kind = class_of(control);  // "Edit" or a version-prefixed "…!Edit"
-        EXPECT_EQ(kind.substr(kind.find_last_of(L'!') + 1), c.kind);
-        EXPECT_EQ(p.get(c.name), c.caption) << "captions as given, text boxes empty";
+        const std::wstring k = window_class(c.kind);
+        EXPECT_EQ(kind.substr(kind.find_last_of(L'!') + 1), k);
+        EXPECT_EQ(p.get(name.c_str()), c.caption) << "captions as given, text boxes empty";
         // Text boxes editable on one scrolling line, a plain (not default)
         // push button, labels left-aligned.
-        const std::wstring k = c.kind;
         const LONG mask = k == L"Edit" ? ES_AUTOHSCROLL | ES_READONLY | ES_MULTILINE
                           : k == L"Button" ? BS_TYPEMASK
                           : k == L"Static" ? SS_TYPEMASK : 0;
         const LONG style = k == L"Edit" ? ES_AUTOHSCROLL : k == L"Button" ? BS_PUSHBUTTON : SS_LEFT;
         EXPECT_EQ(GetWindowLongW(control, GWL_STYLE) & mask, style);
-        if (*c.caption != '\0') {
+        if (!c.caption.empty()) {
             const std::wstring text = to_utf16(c.caption);
             SIZE extent;
             GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
@@ -514,9 +505,10 @@ void check_layout(const Program& p, UINT dpi) {
     GetWindowRect(form, &frame);
     for (SIZE size : {SIZE{900, 700}, SIZE{200, 120}, SIZE{frame.right - frame.left, frame.bottom - frame.top}}) {
         SetWindowPos(form, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        for (const ControlCase& c : kControls) {
-            EXPECT_TRUE(same(rect_in(form, p.control(c.name)), dpi == 144 ? c.at144 : c.at96))
-                << c.name << " moved when the window was resized to " << size.cx << " x " << size.cy;
+        for (const veltrano::platform::Control& c : controls()) {
+            const std::string name(c.name);
+            EXPECT_TRUE(same(rect_in(form, p.control(name.c_str())), expected_rect(c, dpi)))
+                << name << " moved when the window was resized to " << size.cx << " x " << size.cy;
         }
     }
 }
@@ -683,6 +675,37 @@ int show(const char* what) {
 }
 
 }  // namespace
+
+// ---- the window's text boxes, in this process
+
+// The Win32 text boxes keep the contract every Fields keeps: the window is
+// opened here, a second thread presses its button, and the press runs the
+// contract against the fields it is given.
+TEST(Win32Fields, KeepTheFieldsContract) {
+    std::vector<std::string> violations = {"the press did not run"};
+    HWND form = nullptr;
+    std::thread presser([&form] {
+        const DWORD self = GetCurrentProcessId();
+        wait_until([&] {
+            return (form = find_top_level([self](HWND w) {
+                        DWORD owner = 0;
+                        GetWindowThreadProcessId(w, &owner);
+                        return owner == self && caption_of(w) == to_utf8(kCaption);
+                    })) != nullptr;
+        });
+        const int button = veltrano::platform::win32_control_id(veltrano::window::main_form(), "Command1");
+        PostMessageW(GetDlgItem(form, button), BM_CLICK, 0, 0);
+    });
+    const int status = veltrano::platform::run_form(
+        0, nullptr, veltrano::window::main_form(),
+        [&](veltrano::platform::Fields& fields, const veltrano::platform::NumberFormat&) {
+            violations = veltrano::testing::fields_contract_violations(fields);
+            PostMessageW(form, WM_CLOSE, 0, 0);
+        });
+    presser.join();
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(violations, std::vector<std::string>{});
+}
 
 int main(int argc, char** argv) {
     // Rectangles in the window's own pixels, whatever the DPI.
