@@ -3,7 +3,8 @@
 # xF 0.5, xD 0.95, xW 0.05, R 2, alpha 2.5), presses 计算 and saves the
 # screen to a PNG for a person to look at.
 #   scripts/screenshot.sh [OUT]            the Linux window: build/default/app/veltrano,
-#                                          OUT default build/screenshot.png
+#                                          OUT default build/screenshot.png, and beside
+#                                          it OUT-screen.png: the whole screen
 #   scripts/screenshot.sh --windows [OUT]  veltrano.exe of build/mingw under Wine (X11
 #                                          driver, own prefix build/wine-prefix-x11);
 #                                          OUT default build/screenshot-windows.png, and
@@ -67,5 +68,10 @@ xdotool type --delay 20 '0.5'
 xdotool mousemove --window "$window" 164 196 click 1
 sleep 0.5
 mkdir -p "$(dirname "$out")"
-import -window root "$out"
-echo "$out"
+# The whole screen (the press also opens Calc, which may lie on top of the
+# window), then the window alone, raised again.
+import -window root "${out%.png}-screen.png"
+xdotool windowraise "$window"
+sleep 0.3
+import -window "$window" "$out"
+echo "$out ${out%.png}-screen.png"
