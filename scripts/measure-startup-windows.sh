@@ -2,6 +2,7 @@
 # Start-up of veltrano.exe under Wine, as figures (not a test): milliseconds
 # from CreateProcess to a visible top-level window, against a minimal Win32
 # window program (one static text) started the same way by the same timer,
+# bare and with veltrano.exe's manifest (common controls 6, per-monitor DPI),
 # RUNS each (default 15), interleaved, under a private Xvfb with Wine's X11
 # driver (own prefix build/wine-prefix-x11). Target: ratio <= 1.3.
 # Then the size of veltrano.exe stripped (a static Win32 program of this

@@ -1,10 +1,11 @@
 // Start-up of a Win32 window program as figures (for
 // scripts/measure-startup-windows.sh): milliseconds from CreateProcess to a
 // visible top-level window of the new process, which is then closed, for
-// two programs started alternately, RUNS times each.
+// the programs started in turn, RUNS times each.
 //
 //   startup_timing [RUNS [PROGRAM YARDSTICK]]   by default veltrano.exe
-//       against minimal_window.exe, both beside this program
+//       against minimal_window.exe and minimal_window_themed.exe (the same
+//       with veltrano.exe's manifest), all beside this program
 #include <windows.h>
 
 #include <algorithm>
@@ -71,14 +72,17 @@ int main(int argc, char** argv) {
     std::wstring folder(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
     folder.resize(folder.find_last_of(L"\\/") + 1);
     const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 15;
-    const std::wstring programs[] = {argc >= 4 ? widen(argv[2]) : folder + L"veltrano.exe",
-                                     argc >= 4 ? widen(argv[3]) : folder + L"minimal_window.exe"};
+    // The program, then its yardsticks: the bare minimal window, and the same
+    // with the manifest a themed, DPI-aware program carries.
+    std::vector<std::wstring> programs = {folder + L"veltrano.exe", folder + L"minimal_window.exe",
+                                          folder + L"minimal_window_themed.exe"};
+    if (argc >= 4) programs = {widen(argv[2]), widen(argv[3])};
 
     // One start each first: the file cache and Wine's own DLLs warm up.
     for (const std::wstring& program : programs) start_to_window(program);
-    std::vector<double> times[2];
+    std::vector<std::vector<double>> times(programs.size());
     for (int i = 0; i < runs; ++i) {
-        for (int p = 0; p < 2; ++p) {
+        for (std::size_t p = 0; p < programs.size(); ++p) {
             const double ms = start_to_window(programs[p]);
             if (ms < 0) {
                 std::fprintf(stderr, "%ls showed no window\n", programs[p].c_str());
@@ -87,15 +91,18 @@ int main(int argc, char** argv) {
             times[p].push_back(ms);
         }
     }
-    double median[2];
-    for (int p = 0; p < 2; ++p) {
+    std::vector<double> median(programs.size());
+    std::vector<std::wstring> names(programs.size());
+    for (std::size_t p = 0; p < programs.size(); ++p) {
         std::sort(times[p].begin(), times[p].end());
         median[p] = times[p][times[p].size() / 2];
-        const std::wstring name = programs[p].substr(programs[p].find_last_of(L"\\/") + 1);
-        std::printf("%-20ls median %7.1f ms  (min %.1f, max %.1f)\n", name.c_str(), median[p], times[p].front(),
+        names[p] = programs[p].substr(programs[p].find_last_of(L"\\/") + 1);
+        std::printf("%-26ls median %7.1f ms  (min %.1f, max %.1f)\n", names[p].c_str(), median[p], times[p].front(),
                     times[p].back());
     }
-    std::printf("runs: %d each, interleaved\nratio of the medians: %.2f (target <= 1.3)\n", runs,
-                median[0] / median[1]);
+    std::printf("runs: %d each, interleaved\n", runs);
+    for (std::size_t p = 1; p < programs.size(); ++p) {
+        std::printf("ratio of the medians against %ls: %.2f (target <= 1.3)\n", names[p].c_str(), median[0] / median[p]);
+    }
     return 0;
 }
