@@ -19,6 +19,11 @@ set(uno_types
   com.sun.star.frame.XModel
   com.sun.star.frame.XController
   com.sun.star.awt.XTopWindow
+  # the connection we hand the bridge, on cppuhelper's implementation base
+  com.sun.star.io.IOException
+  com.sun.star.uno.XWeak
+  com.sun.star.lang.XTypeProvider
+  com.sun.star.uno.XAggregation
   com.sun.star.sheet.XSpreadsheetDocument
   com.sun.star.sheet.XSpreadsheet
   com.sun.star.table.XCell
