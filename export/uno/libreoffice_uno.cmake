@@ -19,6 +19,16 @@ set(uno_types
   com.sun.star.frame.XModel
   com.sun.star.frame.XController
   com.sun.star.awt.XTopWindow
+  # whether the office can show a window at all
+  com.sun.star.awt.Toolkit
+  com.sun.star.awt.XSystemDependentWindowPeer
+  com.sun.star.awt.SystemDependentXWindow
+  com.sun.star.lang.SystemDependent
+  # the connection we hand the bridge, on cppuhelper's implementation base
+  com.sun.star.io.IOException
+  com.sun.star.uno.XWeak
+  com.sun.star.lang.XTypeProvider
+  com.sun.star.uno.XAggregation
   com.sun.star.sheet.XSpreadsheetDocument
   com.sun.star.sheet.XSpreadsheet
   com.sun.star.table.XCell
@@ -29,7 +39,8 @@ set(uno_types
   com.sun.star.sheet.XUsedAreaCursor
   com.sun.star.sheet.XSheetCellCursor
   com.sun.star.sheet.XCellRangeAddressable
-  com.sun.star.table.CellContentType)
+  com.sun.star.table.CellContentType
+  com.sun.star.util.XModifiable)
 list(JOIN uno_types ";" uno_types_arg)
 set(uno_gen_dir ${CMAKE_CURRENT_BINARY_DIR}/uno)
 set(uno_stamp ${uno_gen_dir}/types.stamp)

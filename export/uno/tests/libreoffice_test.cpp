@@ -1,26 +1,34 @@
 // The export into a real LibreOffice, started headless with a profile of its
-// own; the cells are read back through UNO. Each test ends its own office.
+// own; the cells are read back through UNO on a pipe of the test's own. Each
+// test ends its own office. Stand-in offices (shell scripts) play the starts
+// that fail.
 #include <cerrno>
 #include <chrono>
+#include <initializer_list>
+#include <mutex>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -33,13 +41,18 @@
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/libreoffice.h"
+#include "fake_listener.h"
+#include "office_pipe.h"
+#include "office_process.h"
 #include "temp_dir.h"
+#include "test_display.h"
 
 namespace veltrano::exporting {
 namespace {
@@ -48,11 +61,12 @@ namespace css = com::sun::star;
 using css::uno::Reference;
 using css::uno::UNO_QUERY_THROW;
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 using rtl::OString;
 using rtl::OUString;
 
-constexpr std::int32_t kDisconnected = static_cast<std::int32_t>(0x80010108u);
-constexpr std::int32_t kTimedOut = static_cast<std::int32_t>(0x8001011Fu);
+constexpr auto kDisconnected = static_cast<std::int32_t>(calc::FailureStatus::Disconnected);
+constexpr auto kTimedOut = static_cast<std::int32_t>(calc::FailureStatus::TimedOut);
 
 std::string from_ou(const OUString& s) {
     const OString b = OUStringToOString(s, RTL_TEXTENCODING_UTF8);
@@ -88,7 +102,29 @@ void wait_group_gone(int group, std::chrono::seconds patience) {
 // socket of its pipe, which a killed office leaves behind.
 void end_office(const OfficeStarted& office, std::chrono::seconds patience) {
     wait_group_gone(office.group, patience);
-    unlink(("/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + office.pipe_name).c_str());
+    remove_stale_pipe(office_pipe_path(office.pipe_name), getuid());
+}
+
+// Threads of the group's office (soffice.bin) that accept on a pipe: one
+// for each pipe it listens on.
+int acceptor_threads(int group) {
+    int count = 0;
+    for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(process.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.find("(soffice.bin)") == std::string::npos) continue;
+        std::istringstream rest(line.substr(line.rfind(')') + 1));
+        char state = 0;
+        int ppid = 0, pgrp = 0;
+        rest >> state >> ppid >> pgrp;
+        std::error_code gone;
+        for (const auto& task : std::filesystem::directory_iterator(process.path() / "task", gone)) {
+            std::ifstream comm(task.path() / "comm");
+            std::string name;
+            if (pgrp == group && std::getline(comm, name) && name == "URP Acceptor") ++count;
+        }
+    }
+    return count;
 }
 
 // Waits until every process of the group has taken a stop signal: the kernel
@@ -118,13 +154,45 @@ void wait_group_stopped(int group) {
     }
 }
 
-// The test's own connection to the office the export used.
+// Environment variables for a scope (null: unset), restored after it.
+class ScopedEnv {
+public:
+    ScopedEnv(std::initializer_list<std::pair<const char*, const char*>> values) {
+        for (const auto& [name, value] : values) {
+            const char* old = std::getenv(name);
+            saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+            set(name, value);
+        }
+    }
+    ~ScopedEnv() {
+        for (const auto& [name, value] : saved_) set(name, value ? value->c_str() : nullptr);
+    }
+
+private:
+    static void set(const char* name, const char* value) { value ? setenv(name, value, 1) : unsetenv(name); }
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+// The test's own connection to the office running on `profile`: a launcher
+// hands an --accept of the test's own pipe over to it, as a user's second
+// start would. (The export withdraws its pipe when it is done.)
 class OfficeLink {
 public:
-    explicit OfficeLink(const std::string& pipe) {
+    explicit OfficeLink(const std::string& profile) : pipe_(random_pipe_name()) {
+        OfficeProcess::start(*find_program("soffice", VELTRANO_OFFICE_PROGRAM_DIR "/soffice"),
+                             {"--nologo", "--nodefault", "--norestore", "--nolockcheck", "--headless", "--invisible",
+                              "-env:UserInstallation=file://" + profile, "--accept=pipe,name=" + pipe_ + ";urp;"},
+                             {"URE_BOOTSTRAP"});
         const auto local = cppu::defaultBootstrap_InitialComponentContext();
-        connection_ = css::connection::Connector::create(local)->connect(
-            OUString::fromUtf8(OString(("pipe,name=" + pipe).c_str())));
+        const auto connector = css::connection::Connector::create(local);
+        for (const auto until = Clock::now() + 120s; !connection_.is();) {
+            try {
+                connection_ = connector->connect(OUString::fromUtf8(OString(("pipe,name=" + pipe_).c_str())));
+            } catch (const css::connection::NoConnectException&) {
+                if (Clock::now() > until) throw;
+                std::this_thread::sleep_for(50ms);
+            }
+        }
         bridge_ = css::bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection_, nullptr);
         const Reference<css::uno::XComponentContext> remote(bridge_->getInstance("StarOffice.ComponentContext"),
                                                             UNO_QUERY_THROW);
@@ -136,10 +204,16 @@ public:
             Reference<css::lang::XComponent>(bridge_, UNO_QUERY_THROW)->dispose();
         } catch (...) {
         }
+        remove_stale_pipe(office_pipe_path(pipe_), getuid());
     }
     // The office's own shutdown; it may drop the connection while answering.
+    // An office with a display would first ask whether to save the tables.
     void terminate_office() {
         try {
+            const auto documents = desktop->getComponents()->createEnumeration();
+            while (documents->hasMoreElements()) {
+                Reference<css::util::XModifiable>(documents->nextElement(), UNO_QUERY_THROW)->setModified(false);
+            }
             desktop->terminate();
         } catch (const css::uno::RuntimeException&) {
         }
@@ -148,6 +222,7 @@ public:
     Reference<css::frame::XDesktop2> desktop;
 
 private:
+    std::string pipe_;
     Reference<css::connection::XConnection> connection_;
     Reference<css::bridge::XBridge> bridge_;
 };
@@ -165,6 +240,15 @@ protected:
     }
     void TearDown() override {
         for (const auto& office : offices_) end_office(office, 30s);
+        // Nothing may outlive its test: an office on the test's profile that
+        // no start of the test made was started by a clean-up.
+        for (const auto& process : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream in(process.path() / "cmdline");
+            const std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (cmdline.find("UserInstallation=file://" + profile() + '\0') == std::string::npos) continue;
+            ADD_FAILURE() << "an office outlived its test: " << process.path();
+            kill(std::stoi(process.path().filename()), SIGKILL);
+        }
     }
 
     // Generous deadlines: a cold office on a loaded two-core machine.
@@ -175,13 +259,16 @@ protected:
         o.start_deadline = 120s;
         o.call_timeout = 60s;
         o.on_started = [this](const OfficeStarted& s) {
+            const std::lock_guard<std::mutex> lock(started_mutex_);
             started_ = s;
             offices_.push_back(s);
         };
         return o;
     }
+    static std::string profile() { return profile_->path() + "/profile"; }
 
     static TempDir* profile_;
+    std::mutex started_mutex_;
     std::optional<OfficeStarted> started_;  // the latest
     std::vector<OfficeStarted> offices_;     // all, ended by TearDown
 };
@@ -237,14 +324,25 @@ TEST_F(LibreOfficeExport, FirstExampleArrivesWithItsTypesAndExactValues) {
     const calc::ColumnResult column = first_example();
     ASSERT_EQ(column.feed_plate.value(), 5);
     ASSERT_EQ(column.plate_count.value(), 11);
+    OfficeOptions o = options();
+    bool socket_where_expected = false;
+    o.after_cell = [&](int) {
+        struct stat st {};
+        socket_where_expected = lstat(office_pipe_path(started_->pipe_name).c_str(), &st) == 0 &&
+                                S_ISSOCK(st.st_mode) && st.st_uid == getuid();
+    };
     {
-        auto sheet = libreoffice_spreadsheet(options());
+        auto sheet = libreoffice_spreadsheet(o);
         export_profile(*sheet, column.plate_count, column.x, column.y);
     }  // the backend has let go of the office here
     ASSERT_TRUE(started_);
     ASSERT_TRUE(group_alive(started_->group)) << "the export must leave the office running";
+    EXPECT_TRUE(socket_where_expected) << "the office's socket is not where we connect";
+    // Nothing left behind: the office no longer listens on our pipe.
+    EXPECT_EQ(access(office_pipe_path(started_->pipe_name).c_str(), F_OK), -1);
+    EXPECT_EQ(acceptor_threads(started_->group), 0);
 
-    OfficeLink link(started_->pipe_name);
+    OfficeLink link(profile());
     const auto documents = spreadsheet_documents(link);
     ASSERT_EQ(documents.size(), 1u);
     expect_table(documents[0], column);
@@ -260,40 +358,92 @@ TEST_F(LibreOfficeExport, TwoPressesGiveTwoDocuments) {
         export_profile(*sheet, column.plate_count, column.x, column.y);
     }
     ASSERT_EQ(offices_.size(), 2u);
-    OfficeLink link(offices_[0].pipe_name);
+    EXPECT_EQ(acceptor_threads(offices_[0].group), 0);
+    OfficeLink link(profile());
     const auto documents = spreadsheet_documents(link);
     ASSERT_EQ(documents.size(), 2u);
     for (const auto& document : documents) expect_table(document, column);
     link.terminate_office();
 }
 
+// Two presses at the same moment with no office running: one export waits
+// for the other, and both tables arrive. PATH names no office at all: the
+// installed one is found, and its launcher script still finds its tools.
+TEST_F(LibreOfficeExport, TwoExportsAtOnceBothArrive) {
+    const calc::ColumnResult column = first_example();
+    std::string errors[2];
+    {
+        const ScopedEnv no_office_on_path{{"PATH", "/nonexistent"}};
+        std::vector<std::thread> presses;
+        for (auto& error : errors) {
+            presses.emplace_back([&] {
+                try {
+                    auto sheet = libreoffice_spreadsheet(options());
+                    export_profile(*sheet, column.plate_count, column.x, column.y);
+                } catch (const calc::RunError& e) {
+                    error = e.description();
+                }
+            });
+        }
+        for (auto& press : presses) press.join();
+    }
+    EXPECT_EQ(errors[0] + errors[1], "");
+    OfficeLink link(profile());
+    const auto documents = spreadsheet_documents(link);
+    EXPECT_EQ(documents.size(), 2u);
+    for (const auto& document : documents) expect_table(document, column);
+    link.terminate_office();
+}
+
+// A launcher that hands over exits 0 at once, and the office it handed over
+// to may take its time to open our pipe: here that office is busy for 6 s (a
+// stand-in process of its name until the real one starts), longer than any
+// fixed grace would be. The export waits for it up to the start deadline.
+TEST_F(LibreOfficeExport, AHandOverIsAwaitedUpToTheStartDeadline) {
+    TempDir dir;
+    std::filesystem::copy_file("/bin/sleep", dir.path() + "/soffice.bin");
+    OfficeOptions o = options();
+    o.program = dir.file("handing-over",
+                         "#!/bin/sh\n"
+                         "case \"$*\" in *--unaccept=*) exec " VELTRANO_OFFICE_PROGRAM_DIR "/soffice \"$@\";; esac\n"
+                         "\"" + dir.path() + "/soffice.bin\" 8 &\n"
+                         "(sleep 6; exec " VELTRANO_OFFICE_PROGRAM_DIR "/soffice \"$@\") </dev/null >/dev/null 2>&1 &\n"
+                         "exit 0\n",
+                         true);
+    const calc::ColumnResult column = first_example();
+    auto sheet = libreoffice_spreadsheet(o);
+    export_profile(*sheet, column.plate_count, column.x, column.y);
+    sheet.reset();
+    OfficeLink link(profile());
+    EXPECT_EQ(spreadsheet_documents(link).size(), 1u);
+    link.terminate_office();
+}
+
 TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
     TempDir dir;
-    const std::string silent = dir.file("silent-office", "#!/bin/sh\nexec sleep 600\n", true);
+    const std::string silent = dir.file("silent-office", "#!/bin/sh\nsleep 600 &\nexec sleep 600\n", true);
+    const std::string killed = dir.file("killed-office", "#!/bin/sh\nkill -9 $$\n", true);
     const std::string not_executable = dir.file("not-executable", "#!/bin/sh\n", false);
 
-    struct Case { const char* what; std::string program; std::chrono::milliseconds deadline; bool display; };
+    struct Case { const char* what; std::string program; std::chrono::milliseconds deadline; const char* display; const char* says; };
     const Case cases[] = {
-        {"no such program", dir.path() + "/no-office", 120s, true},
-        {"not executable", not_executable, 120s, true},
-        {"exits at once", "/bin/false", 120s, true},
-        {"never accepts", silent, 2s, true},
-        {"no display to show it on", "soffice", 120s, false},
+        {"no such program", dir.path() + "/no-office", 120s, nullptr, "找不到 LibreOffice"},
+        {"not executable", not_executable, 120s, nullptr, "找不到 LibreOffice"},
+        {"exits at once", "/bin/false", 120s, nullptr, "启动程序已退出（退出状态 1）"},
+        {"killed at once", killed, 120s, nullptr, "启动程序已退出（被信号 9 结束）"},
+        {"never accepts", silent, 2s, nullptr, "LibreOffice 在 2 秒内没有响应"},
+        {"no display to show it on", "soffice", 120s, "", "均未设置"},
+        {"a display that does not answer", "soffice", 120s, ":65000", "X 显示 :65000 无法连接"},
     };
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const std::string saved_display = display ? display : "", saved_wayland = wayland ? wayland : "";
     for (const auto& c : cases) {
         started_.reset();
         OfficeOptions o = options();
         o.program = c.program;
         o.start_deadline = c.deadline;
-        if (!c.display) {
-            // The product's settings, on a machine without a display.
-            o.headless = false;
-            unsetenv("DISPLAY");
-            unsetenv("WAYLAND_DISPLAY");
-        }
+        // With a display given: the product's settings, on a machine whose display does not answer.
+        o.headless = c.display == nullptr;
+        const ScopedEnv display{{"DISPLAY", c.display ? (*c.display ? c.display : nullptr) : std::getenv("DISPLAY")},
+                                {"WAYLAND_DISPLAY", c.display ? nullptr : std::getenv("WAYLAND_DISPLAY")}};
         calc::Profile x, y;
         auto sheet = libreoffice_spreadsheet(o);
         try {
@@ -302,15 +452,121 @@ TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
         } catch (const calc::RunError& e) {
             EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
             EXPECT_NE(e.description().find("无法创建电子表格应用程序对象"), std::string::npos) << e.description();
+            EXPECT_NE(e.description().find(c.says), std::string::npos) << c.what << ": " << e.description();
         }
-        if (!c.display) {
+        if (c.display) {
             EXPECT_FALSE(started_) << "no office may be left running unseen";
-            if (display) setenv("DISPLAY", saved_display.c_str(), 1);
-            if (wayland) setenv("WAYLAND_DISPLAY", saved_wayland.c_str(), 1);
         }
-        if (started_) end_office(*started_, 0s);
+        // A start that never served us is ended, all of it.
+        if (started_) {
+            EXPECT_FALSE(group_alive(started_->group)) << c.what;
+        }
     }
     started_.reset();
+}
+
+// Another user reads the pipe's name from the office's command line and
+// gets to its socket path first, or fills its queue: the export connects to
+// none of it, sends nothing, and gives 429 within its deadline.
+TEST_F(LibreOfficeExport, APipeThatIsNotOursGets429AndNotAByte) {
+    TempDir dir;
+    const std::string silent = dir.file("silent-office", "#!/bin/sh\nexec sleep 600\n", true);
+    struct Case { const char* what; ListenerSpec squatter; const char* says; bool needs_root; };
+    const Case cases[] = {
+        {"another user's socket", {true, false, false}, "已被另一个用户", true},
+        {"another user listening on our socket", {false, true, false}, "由另一个用户", true},
+        {"another user's socket, queue full", {true, false, true}, "已被另一个用户", true},
+        {"a full queue", {false, false, true}, "没有响应（管道的连接队列已满）", false},
+    };
+    for (const auto& c : cases) {
+        if (c.needs_root && !running_as_root()) continue;
+        std::optional<FakeListener> squatter;
+        OfficeOptions o = options();
+        o.program = silent;
+        o.start_deadline = 3s;
+        o.on_started = [&](const OfficeStarted& s) {
+            offices_.push_back(s);
+            squatter.emplace(office_pipe_path(s.pipe_name), c.squatter);
+        };
+        auto sheet = libreoffice_spreadsheet(o);
+        const auto pressed = Clock::now();
+        try {
+            sheet->create_application();
+            ADD_FAILURE() << c.what << ": no error";
+        } catch (const calc::RunError& e) {
+            EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
+            EXPECT_NE(e.description().find(c.says), std::string::npos) << c.what << ": " << e.description();
+        }
+        // The deadline, and the grace for ending the start that never served us.
+        EXPECT_LT(Clock::now() - pressed, o.start_deadline + 3s) << c.what;
+        ASSERT_TRUE(squatter);
+        EXPECT_EQ(squatter->stop(), 0) << c.what << ": bytes reached the squatter";
+        EXPECT_FALSE(group_alive(offices_.back().group)) << c.what;
+    }
+}
+
+// An office that cannot show a window gives 429, never a success nobody
+// sees; tried both ways with a real X server.
+TEST_F(LibreOfficeExport, OnlyAnOfficeThatCanShowItsWindowTakesTheTable) {
+    if (access(kXvfb, X_OK) != 0) GTEST_SKIP() << "Xvfb is not installed";
+    TempDir dir;
+    const std::string cookies = dir.path() + "/cookies";
+    write_cookie_file(cookies, "0123456789abcdef");
+    TestXServer server(cookies);
+    const ScopedEnv display{{"DISPLAY", server.display().c_str()}, {"XAUTHORITY", cookies.c_str()},
+                            {"WAYLAND_DISPLAY", nullptr}};
+    const calc::ColumnResult column = first_example();
+    OfficeOptions shown = options();
+    shown.headless = false;
+    auto press = [&](const char* error) {
+        auto sheet = libreoffice_spreadsheet(shown);
+        try {
+            export_profile(*sheet, column.plate_count, column.x, column.y);
+            EXPECT_EQ(error, nullptr) << "no error";
+        } catch (const calc::RunError& e) {
+            EXPECT_EQ(e.number(), 429) << e.description();
+            EXPECT_NE(e.description().find(error ? error : "(none)"), std::string::npos) << e.description();
+        }
+    };
+    auto documents_then_end = [&](std::size_t expected, int group) {
+        {
+            OfficeLink link(profile());
+            const auto documents = spreadsheet_documents(link);
+            EXPECT_EQ(documents.size(), expected);
+            for (const auto& document : documents) expect_table(document, column);
+            link.terminate_office();
+        }
+        wait_group_gone(group, 60s);
+    };
+
+    // The user's office runs without a display (as one started with a
+    // DISPLAY that did not answer does); a press with a display that answers
+    // hands over to it: 429, and that office runs on with its one document.
+    {
+        auto sheet = libreoffice_spreadsheet(options());
+        export_profile(*sheet, column.plate_count, column.x, column.y);
+    }
+    press("正在运行的 LibreOffice 没有图形显示");
+    EXPECT_TRUE(group_alive(offices_[0].group)) << "the user's office is never ended";
+    EXPECT_EQ(acceptor_threads(offices_[0].group), 0);
+    documents_then_end(1, offices_[0].group);
+
+    // With that office gone, the press starts one on the X server, which shows the table.
+    press(nullptr);
+    documents_then_end(1, offices_.back().group);
+
+    // The server answers, but has no screen 5: the office comes up without
+    // a display, and since we started it, we end it.
+    const ScopedEnv no_screen{{"DISPLAY", (server.display() + ".5").c_str()}};
+    press("启动后没有图形显示");
+    EXPECT_FALSE(group_alive(offices_.back().group));
+
+    // Only a Wayland compositor answers, which this office cannot use: it
+    // gives up at once with exit status 0, and nobody takes a hand-over.
+    // (Unless an office of someone else's test runs here meanwhile.)
+    FakeListener compositor(dir.path() + "/wayland-0", {});
+    const ScopedEnv wayland{{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", (dir.path() + "/wayland-0").c_str()}};
+    if (!process_running("soffice.bin", getuid())) press("没有正在运行的 LibreOffice 接手");
 }
 
 TEST_F(LibreOfficeExport, AnOfficeLostPartWayEndsTheExportWithAnError) {
@@ -341,6 +597,8 @@ TEST_F(LibreOfficeExport, AnOfficeLostPartWayEndsTheExportWithAnError) {
             EXPECT_NE(e.description().find("D2"), std::string::npos) << "names the 11th cell: " << e.description();
         }
         EXPECT_EQ(written, 10) << c.what;
+        // A killed office's socket is removed; a frozen one still listens on it.
+        EXPECT_EQ(access(office_pipe_path(started_->pipe_name).c_str(), F_OK) == 0, c.signal == SIGSTOP) << c.what;
         sheet.reset();
         end_office(*started_, 0s);
     }

@@ -26,15 +26,24 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string read_when_complete(const std::string& path) {
+// The file's text once it is complete: holding "END\n" or, with `marked`
+// false, any line.
+std::string read_when_complete(const std::string& path, bool marked = true) {
     for (int i = 0; i < 600; ++i) {
         std::ifstream in(path);
         std::stringstream text;
         text << in.rdbuf();
-        if (text.str().find("END\n") != std::string::npos) return text.str();
+        if (text.str().find(marked ? "END\n" : "\n") != std::string::npos) return text.str();
         std::this_thread::sleep_for(50ms);
     }
     return {};
+}
+
+// Running, not a zombie nobody reaps (PID 1 here does not).
+bool alive(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    return std::getline(stat, line) && line.substr(line.rfind(')') + 2, 1) != "Z";
 }
 
 // A variable of `report`: the line "name=value".
@@ -62,6 +71,7 @@ TEST(OfficeProcess, StartsDetachedInItsOwnSessionWithNothingOfOurs) {
                                         "  echo \"stderr=$err\"\n"
                                         "  echo \"dropped=${VELTRANO_TEST_DROPPED-unset}\"\n"
                                         "  echo \"kept=${VELTRANO_TEST_KEPT-unset}\"\n"
+                                        "  echo \"path=$PATH\"\n"
                                         "  echo END; } > \"$1\"\n"
                                         "exec sleep 60\n",
                                         true);
@@ -70,9 +80,12 @@ TEST(OfficeProcess, StartsDetachedInItsOwnSessionWithNothingOfOurs) {
     ASSERT_EQ(pipe(ours), 0);
     setenv("VELTRANO_TEST_DROPPED", "1", 1);
     setenv("VELTRANO_TEST_KEPT", "2", 1);
+    const std::string saved_path = std::getenv("PATH");
+    setenv("PATH", ".:bin:/usr/local/bin::/usr/bin", 1);
 
     OfficeProcess process = OfficeProcess::start(office, {report, "--accept=pipe,name=x;urp;"},
                                                  {"VELTRANO_TEST_DROPPED"});
+    setenv("PATH", saved_path.c_str(), 1);
     const std::string text = read_when_complete(report);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(field(text, "args"), report + " --accept=pipe,name=x;urp;");
@@ -85,6 +98,7 @@ TEST(OfficeProcess, StartsDetachedInItsOwnSessionWithNothingOfOurs) {
     }
     EXPECT_EQ(field(text, "dropped"), "unset");
     EXPECT_EQ(field(text, "kept"), "2");
+    EXPECT_EQ(field(text, "path"), "/usr/local/bin:/usr/bin:/bin") << "absolute entries only, and the system's";
 
     // The office holds no copy of our pipe: with our end closed the reader
     // sees end-of-file while the office still runs.
@@ -128,10 +142,14 @@ TEST(FindProgram, PathThenFallback) {
     const std::string fallback = dir.file("fallback", "#!/bin/sh\n", true);
     const std::string saved_path = std::getenv("PATH") ? std::getenv("PATH") : "";
 
+    // An office of the current directory's is never taken, however PATH names it.
+    const fs::path saved_cwd = fs::current_path();
+    fs::current_path(dir.path() + "/b");
     struct Case { std::string path_variable, name, fallback; std::optional<std::string> found; };
     const Case cases[] = {
         {dir.path() + "/a:" + dir.path() + "/b", "soffice", fallback, in_b},
         {"::" + dir.path() + "/a", "soffice", fallback, fallback},
+        {".:../b:" + dir.path() + "/a", "soffice", fallback, fallback},
         {dir.path() + "/a", "soffice", "", std::nullopt},
         {dir.path() + "/b", in_b, "", in_b},                                  // a path is taken as is
         {dir.path() + "/b", dir.path() + "/a/soffice", fallback, std::nullopt},  // ... and not replaced
@@ -141,6 +159,32 @@ TEST(FindProgram, PathThenFallback) {
         EXPECT_EQ(find_program(c.name, c.fallback), c.found) << c.path_variable << " " << c.name;
     }
     setenv("PATH", saved_path.c_str(), 1);
+    fs::current_path(saved_cwd);
+    EXPECT_EQ(office_search_path(nullptr), "/usr/bin:/bin");
+    EXPECT_EQ(office_search_path("/nonexistent"), "/nonexistent:/usr/bin:/bin");
+}
+
+// Ending a start that never served us reaches everything in the launcher's
+// group, and nothing the launcher handed over to (a session of its own).
+TEST(OfficeProcess, EndsItsGroupAndNothingElse) {
+    TempDir dir;
+    const std::string other = dir.path() + "/other-office";
+    const std::string launcher = dir.file("launcher",
+                                          "#!/bin/sh\n"
+                                          "setsid sh -c 'echo $$ > \"$1\"; exec sleep 60' sh \"$1\" &\n"
+                                          "sleep 60 &\n"
+                                          "echo $! > \"$1.child\"\n"
+                                          "exec sleep 60\n",
+                                          true);
+    OfficeProcess process = OfficeProcess::start(launcher, {other});
+    const std::string child = read_when_complete(other + ".child", false), office = read_when_complete(other, false);
+    ASSERT_FALSE(child.empty() || office.empty());
+    process.end_group(2s);
+    for (int i = 0; i < 200 && process.running(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(process.running());
+    EXPECT_FALSE(alive(std::stoi(child))) << "a process of the launcher's group survived";
+    EXPECT_TRUE(alive(std::stoi(office))) << "the office in its own session was ended";
+    kill(std::stoi(office), SIGKILL);
 }
 
 }  // namespace

@@ -27,9 +27,12 @@ struct OfficeOptions {
     // apply and a running office of theirs takes the new document. Otherwise a
     // directory of its own (tests, timing).
     std::string profile_dir;
-    // --headless --invisible: for machines without a display (tests).
+    // --headless --invisible: for machines without a display (tests); no
+    // display is checked then.
     bool headless = false;
-    // How long a new office may take to accept our connection.
+    // How long the start may take, from the press until the office has
+    // answered on our pipe: waiting for another export of the user's to
+    // finish, checking the display, starting or reaching the office.
     std::chrono::milliseconds start_deadline = std::chrono::seconds(30);
     // The longest any single call into the office may take before the export
     // gives up on it.
