@@ -23,8 +23,15 @@ std::vector<std::string> fields_contract_violations(platform::Fields& fields);
 using ReadBack = std::function<std::vector<Cell>()>;
 
 // The worked example exported into `sheet`, then read back: the labels as
-// text in A1:A3, each plate number, x and y exact to the bit, nothing else.
+// text in A1:A3, each plate number, x and y exact to the bit, nothing else;
+// B2 is x1 = 0.883721 and B3 is y1 = xD = 0.95.
 std::vector<std::string> spreadsheet_contract_violations(exporting::Spreadsheet& sheet, const ReadBack& read_back);
+
+// How the cells `found` in a sheet differ from those it must hold after the
+// writes `expected` (the order of either does not matter): a missing, an
+// unexpected or a different cell, one line each. Numbers are compared as the
+// doubles a sheet stores, bit for bit.
+std::vector<std::string> cell_differences(std::vector<Cell> expected, std::vector<Cell> found);
 
 // The cells of a text table's rows (the CLI's output): column A as text, the
 // other columns as numbers.
