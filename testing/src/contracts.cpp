@@ -5,19 +5,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string>
 #include <variant>
 
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/errors.h"
+#include "veltrano/platform/number_text.h"
 
 namespace veltrano::testing {
 
 namespace {
 
+// A cell's value in a message: numbers to the last bit that tells them apart.
 std::string shown(const exporting::CellValue& value) {
-    std::ostringstream out;
-    std::visit([&](const auto& v) { out << v; }, value);
-    return out.str();
+    if (const auto* number = std::get_if<double>(&value)) return platform::double_to_text(*number);
+    if (const auto* plate = std::get_if<std::int16_t>(&value)) return std::to_string(*plate);
+    return "“" + std::get<std::string>(value) + "”";
 }
 
 std::string where(const Cell& cell) {
