@@ -121,22 +121,26 @@ bool group_has_members(int group, int except) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         const std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == except) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        // pid (comm) state ppid pgrp ...: comm may hold blanks, so read after ')'.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 1));
-        char state = 0;
-        int ppid = 0, pgrp = 0;
-        rest >> state >> ppid >> pgrp;
-        if (pgrp == group && state != 'Z' && state != 'X') return true;
+        const auto stat = read_process_stat(entry.path() / "stat");
+        if (stat && stat->group == group && stat->state != 'Z' && stat->state != 'X') return true;
     }
     return false;
 }
 
 }  // namespace
+
+std::optional<ProcessStat> read_process_stat(const std::string& stat_file) {
+    std::ifstream stat(stat_file);
+    std::string line;
+    if (!std::getline(stat, line)) return std::nullopt;
+    // pid (comm) state ppid pgrp ...: comm may hold blanks, so read after ')'.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream rest(line.substr(close + 1));
+    ProcessStat parsed;
+    if (!(rest >> parsed.state >> parsed.ppid >> parsed.group)) return std::nullopt;
+    return parsed;
+}
 
 bool process_running(const std::string& name, uid_t uid) {
     std::error_code error;

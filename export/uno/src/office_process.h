@@ -30,6 +30,15 @@ std::string office_search_path(const char* ours);
 // `uid`: is there an office a launcher can have handed over to?
 bool process_running(const std::string& name, uid_t uid);
 
+// What /proc/<pid>/stat (or a task's stat) says of a process.
+struct ProcessStat {
+    char state = 0;  // R, S, T (stopped), Z (zombie) ...
+    int ppid = 0;
+    int group = 0;   // process group
+};
+// Empty when the process has gone.
+std::optional<ProcessStat> read_process_stat(const std::string& stat_file);
+
 // A name for a private office pipe nobody can guess: 128 random bits.
 std::string random_pipe_name();
 

@@ -106,18 +106,15 @@ void end_office(const OfficeStarted& office, std::chrono::seconds patience) {
 int acceptor_threads(int group) {
     int count = 0;
     for (const auto& process : std::filesystem::directory_iterator("/proc")) {
-        std::ifstream stat(process.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line) || line.find("(soffice.bin)") == std::string::npos) continue;
-        std::istringstream rest(line.substr(line.rfind(')') + 1));
-        char state = 0;
-        int ppid = 0, pgrp = 0;
-        rest >> state >> ppid >> pgrp;
+        std::ifstream command(process.path() / "comm");
+        std::string office;
+        const auto stat = read_process_stat(process.path() / "stat");
+        if (!std::getline(command, office) || office != "soffice.bin" || !stat || stat->group != group) continue;
         std::error_code gone;
         for (const auto& task : std::filesystem::directory_iterator(process.path() / "task", gone)) {
             std::ifstream comm(task.path() / "comm");
             std::string name;
-            if (pgrp == group && std::getline(comm, name) && name == "URP Acceptor") ++count;
+            if (std::getline(comm, name) && name == "URP Acceptor") ++count;
         }
     }
     return count;
@@ -132,17 +129,10 @@ void wait_group_stopped(int group) {
         for (const auto& process : std::filesystem::directory_iterator("/proc")) {
             std::error_code no_such_task;
             for (const auto& task : std::filesystem::directory_iterator(process.path() / "task", no_such_task)) {
-                std::ifstream stat(task.path() / "stat");
-                std::string line;
-                if (!std::getline(stat, line)) continue;
-                // pid (comm) state ppid pgrp ...: comm may hold blanks, so read after ')'.
-                const auto close = line.rfind(')');
-                if (close == std::string::npos) continue;
-                std::istringstream rest(line.substr(close + 1));
-                char state = 0;
-                int ppid = 0, pgrp = 0;
-                rest >> state >> ppid >> pgrp;
-                if (pgrp == group && state != 'T' && state != 't' && state != 'Z') all_stopped = false;
+                const auto stat = read_process_stat(task.path() / "stat");
+                if (stat && stat->group == group && stat->state != 'T' && stat->state != 't' && stat->state != 'Z') {
+                    all_stopped = false;
+                }
             }
         }
         if (all_stopped) return;
