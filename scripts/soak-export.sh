@@ -48,7 +48,10 @@ export_once() {
 
 results=$(mktemp)
 for _ in $(seq "$rounds"); do
-  { export_once >>"$results" & export_once >>"$results" & wait; }
+  export_once >>"$results" &
+  first=$!
+  export_once >>"$results" &
+  wait "$first" "$!"  # not a bare wait: Xvfb is a child of ours too
 done
 together_failed=$(awk '$1 != 0' "$results" | wc -l)
 together_ms=$(awk '{ print $2 }' "$results" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] " (max " v[NR] ")" }')
@@ -61,15 +64,15 @@ awk '$1 != 0 { $2 = ""; print "  failed:", $0 }' "$results" | sort | uniq -c | h
 rm -f "$results"
 sleep 1  # the last --unaccept reaches the office
 
-offices=$(office_pids | wc -l)
+offices=$(office_pids | wc -l || true)
 acceptors=0
 for p in $(office_pids); do
   acceptors=$((acceptors + $(cat /proc/"$p"/task/*/comm 2>/dev/null | grep -c "^URP Acceptor$" || true)))
 done
 # Ours would be a launcher still handing over our --unaccept, or a CLI or
 # its watcher still waiting. The office keeps its own oosplash.
-others=$(pgrep -u "$(id -u)" -f -- "--unaccept=|veltrano-cli" | wc -l)
-oosplash=$(pgrep -u "$(id -u)" -x oosplash | wc -l)
+others=$(pgrep -u "$(id -u)" -f -- "--unaccept=|veltrano-cli" | wc -l || true)
+oosplash=$(pgrep -u "$(id -u)" -x oosplash | wc -l || true)
 echo "$rounds rounds of two exports at once: $together_failed of $((2 * rounds)) failed; median ms $together_ms"
 echo "$in_a_row exports in a row: $row_failed failed; median ms $row_ms"
 echo "left behind: $(( $(sockets) - sockets_before )) sockets of ours in /tmp, $acceptors URP Acceptor threads in $offices office(s), $others launchers or CLIs of ours ($oosplash oosplash of the office)"
