@@ -10,23 +10,14 @@
 #include <vector>
 
 #include "cli.h"
-
-namespace {
-std::string utf8(const wchar_t* wide) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string out(static_cast<std::size_t>(size - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), size, nullptr, nullptr);
-    return out;
-}
-}  // namespace
+#include "veltrano/platform/utf16.h"
 
 int wmain(int argc, wchar_t** argv) {
     SetConsoleOutputCP(CP_UTF8);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(utf8(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(veltrano::platform::to_utf8(argv[i]));
     const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
     return veltrano::app::finish_output(status, std::cout, std::cerr);
 }

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "veltrano/platform/utf16.h"
+
 namespace {
 
 struct Search {
@@ -58,13 +60,6 @@ double start_to_window(const std::wstring& exe) {
     return search.found != nullptr ? ms : -1;
 }
 
-std::wstring widen(const char* text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size > 0 ? size - 1 : 0), L'\0');
-    if (size > 1) MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), size);
-    return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,7 +71,7 @@ int main(int argc, char** argv) {
     // with the manifest a themed, DPI-aware program carries.
     std::vector<std::wstring> programs = {folder + L"veltrano.exe", folder + L"minimal_window.exe",
                                           folder + L"minimal_window_themed.exe"};
-    if (argc >= 4) programs = {widen(argv[2]), widen(argv[3])};
+    if (argc >= 4) programs = {veltrano::platform::to_utf16(argv[2]), veltrano::platform::to_utf16(argv[3])};
 
     // One start each first: the file cache and Wine's own DLLs warm up.
     for (const std::wstring& program : programs) start_to_window(program);
