@@ -24,4 +24,10 @@ void export_profile(Spreadsheet& sheet, ShortInt plate_count, const calc::Profil
     }
 }
 
+std::string cell_name(int row, int column) {
+    std::string letters;
+    for (int c = column; c > 0; c = (c - 1) / 26) letters.insert(letters.begin(), char('A' + (c - 1) % 26));
+    return letters + std::to_string(row);
+}
+
 }  // namespace veltrano::exporting

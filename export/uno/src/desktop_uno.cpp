@@ -112,13 +112,6 @@ std::string seconds_text(std::chrono::milliseconds span) {
     return text;
 }
 
-// "A1" style, as the user finds the cell in Calc.
-std::string cell_name(int row, int column) {
-    std::string letters;
-    for (int c = column; c > 0; c = (c - 1) / 26) letters.insert(letters.begin(), char('A' + (c - 1) % 26));
-    return letters + std::to_string(row);
-}
-
 std::string file_url(const std::string& path) {
     static const char* hex = "0123456789ABCDEF";
     std::string url = "file://";

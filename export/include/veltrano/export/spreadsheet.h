@@ -37,4 +37,7 @@ public:
 void export_profile(Spreadsheet& sheet, calc::ShortInt plate_count, const calc::Profile& x,
                     const calc::Profile& y);
 
+// A cell as the user finds it in the sheet: row 2, column 12 is "L2".
+std::string cell_name(int row, int column);
+
 }  // namespace veltrano::exporting
