@@ -20,7 +20,8 @@ namespace {
 
 constexpr std::string_view kUsage =
     "用法: veltrano-cli [--export] F xF xD xW R alpha\n"
-    "  --export  另外把逐板表送到新的电子表格（Linux 上为 LibreOffice Calc），\n"
+    "  --export  另外把逐板表送到新的电子表格（Linux 上为 LibreOffice Calc，\n"
+    "            Windows 上为 Excel），\n"
     "            文档保持打开、不保存，由用户继续使用\n"
     "  F      进料流率 (kmol/h)\n"
     "  xF     进料组分摩尔比\n"

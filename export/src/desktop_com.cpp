@@ -17,9 +17,11 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -96,7 +98,7 @@ void wait_painting(std::chrono::milliseconds span) {
 // a call into Excel is out:
 //  - RetryRejectedCall when Excel refused the call as busy: try again in a
 //    tenth of a second, until the busy limit of this call has passed;
-//  - MessagePending when a message arrives meanwhile (AnswerDeadline makes
+//  - MessagePending when a message arrives meanwhile (AnswerWatch makes
 //    sure one does once the call is overdue): go on waiting, or cancel.
 // Incoming calls, which an automation client does not expect, are handled.
 // It lives in the backend, which revokes it before it goes, so its reference
@@ -151,30 +153,53 @@ private:
     bool cancelled_ = false;
 };
 
-// Wakes the thread waiting in a call once the call is overdue, and every
-// tick after: COM's wait in a single-threaded apartment returns to the filter
-// only when a message is posted to the thread (a timer's message does not
-// count). What is posted is WM_NULL, which means nothing to anyone.
-class AnswerDeadline {
+// Wakes the export's thread while a call of it is overdue, every tick until
+// the call returns: COM's wait in a single-threaded apartment goes back to
+// the filter only when a message is posted to the thread (a timer's message
+// does not count). What is posted is WM_NULL, which means nothing to anyone.
+// One pool timer for the whole export; a call only sets and clears its
+// deadline, which costs next to nothing.
+class AnswerWatch {
 public:
-    explicit AnswerDeadline(std::chrono::milliseconds after) noexcept {
-        CreateTimerQueueTimer(&timer_, nullptr, &AnswerDeadline::wake, reinterpret_cast<void*>(
-                                  static_cast<std::uintptr_t>(GetCurrentThreadId())),
-                              static_cast<DWORD>(after.count()), kPatienceTick, WT_EXECUTEDEFAULT);
+    AnswerWatch() noexcept : thread_(GetCurrentThreadId()) {
+        CreateTimerQueueTimer(&timer_, nullptr, &AnswerWatch::tick, this, kPatienceTick, kPatienceTick,
+                              WT_EXECUTEDEFAULT);
     }
-    AnswerDeadline(const AnswerDeadline&) = delete;
-    AnswerDeadline& operator=(const AnswerDeadline&) = delete;
-    ~AnswerDeadline() {
-        // Waits for a wake-up under way: none comes after the call.
+    AnswerWatch(const AnswerWatch&) = delete;
+    AnswerWatch& operator=(const AnswerWatch&) = delete;
+    ~AnswerWatch() {
+        // Waits for a tick under way: none comes after.
         if (timer_ != nullptr) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
     }
+    void start(std::chrono::milliseconds patience) noexcept {
+        overdue_at_ = GetTickCount64() + static_cast<ULONGLONG>(patience.count());
+    }
+    void stop() noexcept { overdue_at_ = 0; }
 
 private:
-    static void CALLBACK wake(void* thread, BOOLEAN) {
-        PostThreadMessageW(static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(thread)), WM_NULL, 0, 0);
+    static void CALLBACK tick(void* watch, BOOLEAN) {
+        auto* self = static_cast<AnswerWatch*>(watch);
+        const ULONGLONG at = self->overdue_at_;
+        if (at != 0 && GetTickCount64() >= at) PostThreadMessageW(self->thread_, WM_NULL, 0, 0);
     }
 
+    const DWORD thread_;
+    std::atomic<ULONGLONG> overdue_at_{0};
     HANDLE timer_ = nullptr;
+};
+
+// One call into Excel as far as the watch is concerned.
+class WatchedCall {
+public:
+    WatchedCall(AnswerWatch& watch, std::chrono::milliseconds patience) noexcept : watch_(watch) {
+        watch_.start(patience);
+    }
+    WatchedCall(const WatchedCall&) = delete;
+    WatchedCall& operator=(const WatchedCall&) = delete;
+    ~WatchedCall() { watch_.stop(); }
+
+private:
+    AnswerWatch& watch_;
 };
 
 class ExcelApplication final : public Spreadsheet {
@@ -215,6 +240,7 @@ private:
     CallFilter filter_;
     IMessageFilter* previous_filter_ = nullptr;
     bool filter_registered_ = false;
+    std::optional<AnswerWatch> watch_;
     com::Ref<IDispatch> application_;
     DISPID workbooks_ = DISPID_UNKNOWN;
     DISPID visible_ = DISPID_UNKNOWN;
@@ -229,12 +255,13 @@ void ExcelApplication::create_application() {
     // Only a single-threaded apartment has a message filter; elsewhere calls
     // simply go unfiltered.
     filter_registered_ = SUCCEEDED(CoRegisterMessageFilter(&filter_, &previous_filter_));
+    watch_.emplace();
     // Starting Excel counts as one call: it may take its time, not for ever.
     const auto started = Clock::now();
     filter_.start_call(started, started + options_.call_timeout);
     HRESULT status;
     {
-        const AnswerDeadline deadline(options_.call_timeout);
+        const WatchedCall watched(*watch_, options_.call_timeout);
         status = CoCreateInstance(kExcelClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                   kApplicationInterface, application_.put_void());
     }
@@ -283,7 +310,7 @@ void ExcelApplication::invoke(IDispatch* object, DISPID id, WORD kind, com::Vari
         filter_.start_call(started + options_.busy_limit, Clock::now() + options_.call_timeout);
         HRESULT status;
         {
-            const AnswerDeadline deadline(options_.call_timeout);
+            const WatchedCall watched(*watch_, options_.call_timeout);
             status = object->Invoke(id, IID_NULL, kLocale, kind, &params, result != nullptr ? result->get() : nullptr,
                                     exception.get(), &bad_argument);
         }

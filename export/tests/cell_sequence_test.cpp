@@ -40,6 +40,14 @@ TEST(CellSequence, OrderCountCoordinatesAndTypes) {
     }
 }
 
+TEST(CellName, LettersAsTheUserFindsTheColumn) {
+    const struct {
+        int row, column;
+        const char* name;
+    } cases[] = {{1, 1, "A1"}, {2, 12, "L2"}, {3, 26, "Z3"}, {1, 27, "AA1"}, {3, 31, "AE3"}, {1, 702, "ZZ1"}, {1, 703, "AAA1"}};
+    for (const auto& c : cases) EXPECT_EQ(cell_name(c.row, c.column), c.name);
+}
+
 TEST(TextTable, KeepsTheSpreadsheetContract) {
     TextTable table;
     const auto violations = testing::spreadsheet_contract_violations(table, [&] { return testing::cells_of_tsv(table.tsv()); });

@@ -471,4 +471,8 @@ private:
     std::wstring log_ = folder_.path() + L"\\calls.log";
 };
 
+// window_driver time-export [RUNS]: microseconds per cell write through the
+// recorder, printed (see excel_cases.cpp).
+int time_export(int runs);
+
 }  // namespace driver
