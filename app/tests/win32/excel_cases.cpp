@@ -165,6 +165,10 @@ const ExportCase kExportCases[] = {
     {"Visible fails", Server::InProcess, "fail=Visible:0x80004005", "2.5", status(0x80004005), 0},
     {"Cells fails", Server::InProcess, "fail=Cells:0x8007000E", "2.5", status(0x8007000E), 0},
     {"the 10th write fails", Server::InProcess, "fail=put10:0x800A03EC", "2.5", status(0x800A03EC), 9},
+    {"the 10th write raises an exception", Server::InProcess, "raise=put10:0x800A03EC", "2.5", status(0x800A03EC),
+     9},
+    {"the 10th write raises an exception, in a server process", Server::Local, "raise=put10:0x800A03EC", "2.5",
+     status(0x800A03EC), 9},
     {"the 10th write fails, in a server process", Server::Local, "fail=put10:0x800A03EC", "2.5",
      status(0x800A03EC), 9},
     {"busy three times, then it accepts", Server::InProcess, "busy=3", "2.5", 0, 36},
@@ -213,6 +217,10 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
         } else {
             ASSERT_TRUE(error);
             EXPECT_EQ(error->number(), c.error) << error->description();
+            // The application's own words about the failure reach the user.
+            if (std::strncmp(c.script, "raise", 5) == 0) {
+                EXPECT_NE(error->description().find("记录器拒绝了这次写入"), std::string::npos) << error->description();
+            }
         }
         if (c.server != Server::None && std::strncmp(c.script, "exit", 4) != 0) {
             EXPECT_EQ(live_after(recorder, c.server), 0) << "objects of ours still alive";

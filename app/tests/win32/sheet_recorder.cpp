@@ -12,6 +12,8 @@
 //   VELTRANO_RECORDER_LOG     file the lines are appended to
 //   VELTRANO_RECORDER_SCRIPT  what goes wrong, ';'-separated:
 //     fail=<call>:<hex status>  that call fails with the status
+//     raise=<call>:<hex status> that call raises an exception carrying the
+//                               status and a description (DISP_E_EXCEPTION)
 //     busy=<n>                  the first n Invokes say RPC_E_SERVERCALL_RETRYLATER
 //     reject=<n>                (local) the first n incoming calls are refused as busy
 //     exit=<call>               (local) the process ends in the middle of that call
@@ -133,8 +135,8 @@ int script_count(const std::string& key) {
 bool scripted(const std::string& key, const std::string& call) { return script_entry(key) == call; }
 #endif
 
-HRESULT scripted_failure(const std::string& call) {
-    const std::string value = script_entry("fail");
+HRESULT scripted_failure(const std::string& call, const char* key = "fail") {
+    const std::string value = script_entry(key);
     const std::size_t colon = value.find(':');
     if (colon == std::string::npos || value.substr(0, colon) != call) return S_OK;
     return static_cast<HRESULT>(std::strtoul(value.c_str() + colon + 1, nullptr, 16));
@@ -201,13 +203,13 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO*, UINT*) override {
+                                     EXCEPINFO* exception, UINT*) override {
         std::string line = std::string("invoke\t") + kind_name(kind_) + "\t" + std::to_string(id) +
                            "\tflags=" + std::to_string(flags) + "\tlcid=" + std::to_string(lcid) + "\tnamed=";
         for (UINT i = 0; i < params->cNamedArgs; ++i) line += (i ? "," : "") + std::to_string(params->rgdispidNamedArgs[i]);
         line += "\targs=";
         for (UINT i = params->cArgs; i-- > 0;) line += variant_text(params->rgvarg[i]) + (i ? " " : "");
-        const HRESULT status = answer(id, flags, params, result);
+        const HRESULT status = answer(id, flags, params, result, exception);
         log_line(line + "\t-> " + hex(static_cast<unsigned long>(status), 8));
         return status;
     }
@@ -237,7 +239,7 @@ private:
         return {};
     }
 
-    HRESULT answer(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) {
+    HRESULT answer(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception) {
         if (g_busy_left > 0) {
             --g_busy_left;
             return RPC_E_SERVERCALL_RETRYLATER;
@@ -251,6 +253,13 @@ private:
         if (scripted("hang", call)) Sleep(INFINITE);
 #endif
         if (const HRESULT failure = scripted_failure(call); failure != S_OK) return failure;
+        if (const HRESULT raised = scripted_failure(call, "raise"); raised != S_OK && exception != nullptr) {
+            *exception = EXCEPINFO{};
+            exception->scode = raised;
+            exception->bstrSource = SysAllocString(L"sheet_recorder");
+            exception->bstrDescription = SysAllocString(L"记录器拒绝了这次写入");
+            return DISP_E_EXCEPTION;
+        }
 
         const bool get = (flags & DISPATCH_PROPERTYGET) != 0 || (flags & DISPATCH_METHOD) != 0;
         const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
