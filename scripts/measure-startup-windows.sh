@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up of veltrano.exe under Wine, as figures (not a test): milliseconds
-# from CreateProcess to a visible top-level window, against a minimal Win32
+# from CreateProcess to a visible top-level window, and to that window painted
+# and answering (its thread back in its message loop), against a minimal Win32
 # window program (one static text) started the same way by the same timer,
 # bare and with veltrano.exe's manifest (common controls 6, per-monitor DPI),
 # RUNS each (default 15), interleaved, under a private Xvfb with Wine's X11
