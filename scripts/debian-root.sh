@@ -25,10 +25,15 @@ fi
 
 # The mounts live in a mount namespace of their own: they never appear in,
 # or propagate to, this machine's /dev and /tmp, and the kernel drops them
-# with the namespace's last process even if the script is killed.
+# with the namespace's last process even if the script is killed. In a
+# chroot (the fresh stage runs this stage in one) / is no mount point and
+# its propagation cannot be changed; the mounts then propagate as the
+# chroot's own do, which the fresh stage has made private.
 root_namespace() {
   if [ -z "${VELTRANO_ROOT_NAMESPACE:-}" ]; then
-    exec env VELTRANO_ROOT_NAMESPACE=1 unshare --mount --propagation private -- "$(readlink -f "$0")" "$@"
+    local propagation=private
+    unshare --mount --propagation private true 2>/dev/null || propagation=unchanged
+    exec env VELTRANO_ROOT_NAMESPACE=1 unshare --mount --propagation "$propagation" -- "$(readlink -f "$0")" "$@"
   fi
 }
 
