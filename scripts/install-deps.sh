@@ -2,7 +2,8 @@
 # Installs what is missing on a Debian 12 machine, by purpose:
 #   run    building and running the program (scripts/run.sh)
 #   test   everything the test stages need on top of run (scripts/test.sh)
-#   fresh  building a minimal Debian root for the fresh stage
+#   package  making the Debian package (scripts/package.sh) on top of run
+#   fresh  building a minimal Debian root for the fresh and package stages
 # Without an argument: run and test. Needs root (or sudo); safe to run again.
 # --list GROUP...: print the packages of the groups instead, one a line.
 # Everything goes in with --no-install-recommends, so a tool that is only a
@@ -28,7 +29,11 @@ test=(
   g++-mingw-w64-x86-64 wine wine64 fonts-wine
   # screenshots, start-up timing and the icon images
   xvfb xdotool x11-utils imagemagick librsvg2-bin icoutils python3-pefile
+  # the Debian package's quality gates
+  lintian desktop-file-utils
 )
+# cpack -G DEB: dpkg-shlibdeps for the Depends, file to find the programs
+package=(dpkg-dev file)
 fresh=(debootstrap)
 
 list_only=0
@@ -43,8 +48,9 @@ for g in "${groups[@]}"; do
   case "$g" in
     run) packages+=("${run[@]}") ;;
     test) packages+=("${run[@]}" "${test[@]}") ;;
+    package) packages+=("${run[@]}" "${package[@]}") ;;
     fresh) packages+=("${fresh[@]}") ;;
-    *) echo "install-deps.sh: unknown group: $g (run, test, fresh)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group: $g (run, test, package, fresh)" >&2; exit 2 ;;
   esac
 done
 

@@ -7,8 +7,11 @@
 #   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix,
 #      the Windows package and a screenshot of veltrano.exe;
 #   5. the fuzz target for about a minute from the committed seed corpus;
-#   6. the benchmark of the checked calculation against the bare steps.
-# Stages can be picked by name: scripts/test.sh [native matrix sanitize windows fuzz bench]
+#   6. the benchmark of the checked calculation against the bare steps;
+#   7. the Debian package: made, checked with lintian, installed with apt into a minimal
+#      Debian 12 root without LibreOffice, run there (CLI, window under Xvfb), removed
+#      (scripts/package-test.sh; root and the package archive).
+# Stages can be picked by name: scripts/test.sh [native matrix sanitize windows fuzz bench package]
 # Not among the defaults: `fresh`, the README's two commands on a minimal
 # Debian 12 built in a temporary folder (root, the package archive and long
 # minutes: scripts/fresh-debian.sh); run it before a release.
@@ -17,12 +20,13 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 jobs="${VELTRANO_JOBS:-2}"
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(native matrix sanitize windows fuzz bench)
+[ ${#stages[@]} -gt 0 ] || stages=(native matrix sanitize windows fuzz bench package)
 
 groups=()
 for s in "${stages[@]}"; do
   case "$s" in
     native | matrix | sanitize | windows | fuzz | bench) groups+=(test) ;;
+    package) groups+=(test package fresh) ;;
     fresh) groups+=(fresh) ;;
     *) echo "unknown stage: $s" >&2; exit 2 ;;
   esac
@@ -133,6 +137,11 @@ bench() {
   echo "benchmark passed: ratio $ratio within the bound $bound"
 }
 
+package() {
+  stage "the Debian package, installed on a minimal Debian 12"
+  scripts/package-test.sh
+}
+
 fresh() {
   stage "the README's commands on a minimal Debian 12"
   scripts/fresh-debian.sh
@@ -141,7 +150,7 @@ fresh() {
 started=$(date +%s)
 for s in "${stages[@]}"; do
   case "$s" in
-    native | matrix | sanitize | windows | fuzz | bench | fresh) "$s" ;;
+    native | matrix | sanitize | windows | fuzz | bench | package | fresh) "$s" ;;
     *) echo "unknown stage: $s" >&2; exit 2 ;;
   esac
 done

@@ -42,10 +42,11 @@ exporting::NewSpreadsheet load_module() {
     static exporting::NewSpreadsheet entry = nullptr;
     if (entry != nullptr) return entry;
 
-    // Beside the programs (the build tree), or in the package's private
-    // library directory next to bin/.
+    // Beside the programs (the build tree), or where the installation puts
+    // it, relative to bin/ (under /usr: /usr/lib/x86_64-linux-gnu/veltrano).
     const std::string dir = program_directory();
-    const std::string candidates[] = {dir + "/" + kModule, dir + "/../lib/veltrano/" + kModule};
+    const std::string candidates[] = {dir + "/" + kModule,
+                                      dir + "/" + VELTRANO_MODULE_DIR_FROM_PROGRAM + "/" + kModule};
     const std::string* found = nullptr;
     for (const std::string& path : candidates) {
         if (access(path.c_str(), R_OK) == 0) {
