@@ -484,10 +484,11 @@ std::vector<std::vector<Point>> clip_to_unit_square(const std::vector<Point>& li
             joined = false;
             continue;
         }
-        // Liang–Barsky: the part a + t (b - a), t0 <= t <= t1, inside every edge.
-        const double dx = b.x - a.x, dy = b.y - a.y;
+        // Liang–Barsky: the part a + t (b - a), t0 <= t <= t1, inside every
+        // edge. Worked in halves, exactly, so that b - a cannot overflow.
+        const double dx = b.x / 2 - a.x / 2, dy = b.y / 2 - a.y / 2;
         const double p[4] = {-dx, dx, -dy, dy};
-        const double q[4] = {a.x, 1 - a.x, a.y, 1 - a.y};
+        const double q[4] = {a.x / 2, 0.5 - a.x / 2, a.y / 2, 0.5 - a.y / 2};
         double t0 = 0, t1 = 1;
         bool visible = true;
         for (int k = 0; k < 4 && visible; ++k) {
@@ -504,20 +505,28 @@ std::vector<std::vector<Point>> clip_to_unit_square(const std::vector<Point>& li
                 else if (t < t1) t1 = t;
             }
         }
-        const auto at = [&](double t) {
-            return Point{std::min(1.0, std::max(0.0, a.x + t * dx)), std::min(1.0, std::max(0.0, a.y + t * dy))};
+        // Where the segment crosses into or out of the square, coming from or
+        // going to `end`. Across or down a step (as the staircase goes) that is
+        // the end moved onto the edge, whatever the size of the numbers.
+        const auto crossing = [&](double t, Point end) {
+            const auto clamp01 = [](double v) { return std::min(1.0, std::max(0.0, v)); };
+            if (a.x == b.x) return Point{a.x, clamp01(end.y)};
+            if (a.y == b.y) return Point{clamp01(end.x), a.y};
+            return Point{clamp01((a.x / 2 + t * dx) * 2), clamp01((a.y / 2 + t * dy) * 2)};
         };
-        const Point from = t0 == 0 ? a : at(t0), to = t1 == 1 ? b : at(t1);
+        // An end inside stays as it is, to the bit.
+        const Point from = t0 == 0 && in_unit_square(a) ? a : crossing(t0, a);
+        const Point to = t1 == 1 && in_unit_square(b) ? b : crossing(t1, b);
         if (!visible || !(t0 <= t1) || !std::isfinite(from.x + from.y + to.x + to.y)) {
             joined = false;
             continue;
         }
-        if (joined && t0 == 0) {
+        if (joined && from.x == pieces.back().back().x && from.y == pieces.back().back().y) {
             pieces.back().push_back(to);
         } else {
             pieces.push_back({from, to});
         }
-        joined = t1 == 1;
+        joined = t1 == 1 && to.x == b.x && to.y == b.y;
     }
     return pieces;
 }
