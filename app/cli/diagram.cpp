@@ -1,8 +1,8 @@
 #include "diagram.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -29,10 +29,12 @@ constexpr const char* kStepColour = "#222222";
 constexpr const char* kFeedColour = "#e67e22";
 constexpr const char* kGridColour = "#e4e4e4";
 
+// Digits after the point, rounded as printf would, in any locale; several
+// times faster than printf, which matters at a few hundred points a diagram.
 std::string fixed(double v, int decimals) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
+    char buf[400];  // 309 integer digits at most, the sign, the point, the decimals
+    const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    return std::string(buf, written.ec == std::errc() ? written.ptr : buf);
 }
 
 // Page coordinates, a hundredth of a pixel is plenty.
@@ -653,8 +655,8 @@ std::string tick_text(double v, double step) {
     const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
     if (decimals <= 6 && std::abs(v) < 1e9) return fixed(v, decimals);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.3g", v);
-    return buf;
+    const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 3);
+    return std::string(buf, written.ec == std::errc() ? written.ptr : buf);
 }
 
 std::string data_attribute(const char* name, double v) { return std::string(" data-") + name + "=\"" + exact(v) + "\""; }
