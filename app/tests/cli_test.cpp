@@ -220,7 +220,9 @@ TEST(Cli, DetailsFollowTheFiveLines) {
         ASSERT_EQ(r.status, 0) << r.err;
         const auto out = extras::lines(r.out);
         ASSERT_EQ(out.size(), 14u);
-        for (const auto& [name, value] : c.want) {
+        for (const auto& wanted : c.want) {
+            const std::string& name = wanted.first;
+            const double value = wanted.second;
             const auto line = std::find_if(out.begin() + 5, out.end(), [&](const std::string& l) {
                 return extras::cells(l).front() == name;
             });
