@@ -344,8 +344,8 @@ void step_numbers(std::string& out, const ColumnInputs& in, const ColumnResult& 
         const double count = static_cast<double>(last - first + 1), nn = std::hypot(nx, ny);
         cx /= count;
         cy /= count;
-        nx /= nn;
-        ny /= nn;
+        nx = nn > 0 ? nx / nn : -std::sqrt(0.5);  // normals that cancel out: up and to the left
+        ny = nn > 0 ? ny / nn : -std::sqrt(0.5);
         // Along the rail, in the direction of rising plate number.
         double tx = -ny, ty = nx;
         if ((labels[last].cx - labels[first].cx) * tx + (labels[last].cy - labels[first].cy) * ty < 0) {
@@ -556,10 +556,15 @@ std::vector<double> axis_ticks(double low, double high) {
     std::vector<double> ticks;
     const double first = std::floor(low / step) * step;
     for (int i = 0; i <= 12; ++i) {
-        const double t = first + i * step;
+        const double t = (first / 2 + i * (step / 2)) * 2;  // halves: i * step may overflow
         ticks.push_back(std::abs(t) < step * 1e-9 ? 0.0 : t);  // no -0 or 1e-17 for zero
         if (t >= high) break;
     }
+    // Beyond what doubles can step (subnormal spans, a step lost in the
+    // rounding of huge values): the range from 0 or below to 1 or above.
+    bool usable = ticks.size() >= 2 && ticks.back() >= high && std::isfinite(ticks.front() + ticks.back());
+    for (std::size_t i = 1; usable && i < ticks.size(); ++i) usable = ticks[i] > ticks[i - 1];
+    if (!usable) return {std::min(low, 0.0), std::max(high, 1.0)};
     return ticks;
 }
 
@@ -697,8 +702,10 @@ std::string sweep_svg(const ColumnInputs& base, const ColumnResult& base_column,
     }
     const std::vector<double> ticks = any ? axis_ticks(low, high) : std::vector<double>{0, 1};
     const double x0 = ticks.front(), x1 = ticks.back(), step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    // In halves, so that no difference overflows; the ticks span every ratio.
     const auto page_x = [&](double r) {
-        return kSweepLeft + (r / 2 - x0 / 2) / (x1 / 2 - x0 / 2) * kSweepPlotWidth;
+        const double along = (r / 2 - x0 / 2) / (x1 / 2 - x0 / 2);
+        return kSweepLeft + (std::isfinite(along) ? along : 0.5) * kSweepPlotWidth;
     };
     const auto page_y = [](double plates) { return kSweepBottom - plates / kMostPlates * kSweepPlotHeight; };
 

@@ -62,8 +62,9 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const platform::Num
         rest = i < 2 ? rest.substr(colon + 1) : std::string_view{};
     }
     SweepRange range{swept->symbol, swept->input, bounds[0], bounds[1], bounds[2], {}};
-    // How many steps from FROM to TO, forgiving the rounding of the step.
-    const double steps = (range.to - range.from) / range.step;
+    // How many steps from FROM to TO, forgiving the rounding of the step;
+    // in halves, so that no difference overflows.
+    const double steps = (range.to / 2 - range.from / 2) / (range.step / 2);
     if (range.step == 0 || !(steps > -1e-9)) {
         why = "--sweep 的步长须不为零，且从起点走向终点";
         return std::nullopt;
@@ -75,7 +76,8 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const platform::Num
     const auto count = static_cast<std::size_t>(std::floor(steps + 1e-9)) + 1;
     const double tolerance = std::abs(range.step) * 1e-9;
     for (std::size_t i = 0; i < count; ++i) {
-        range.values.push_back(tidy(range.from + static_cast<double>(i) * range.step, tolerance));
+        const double value = (range.from / 2 + static_cast<double>(i) * (range.step / 2)) * 2;
+        range.values.push_back(tidy(value, tolerance));
     }
     return range;
 }

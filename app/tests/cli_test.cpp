@@ -285,6 +285,7 @@ TEST(Cli, SweepValuesAreTheDecimalsAUserWouldType) {
         {"alpha=3:1:-0.5", {3, 2.5, 2, 1.5, 1}},
         {"α=2:2.09:0.1", {2}},
         {"R=-0.2:0.2:0.2", {-0.2, 0, 0.2}},
+        {"R=-1e308:1e308:1e308", {-1e308, 0, 1e308}},  // spans beyond the double range
     };
     for (const auto& c : cases) {
         std::string why;

@@ -44,7 +44,7 @@ TEST(Diagram, ClipsToTheUnitSquare) {
 TEST(Diagram, AxisTicksCoverTheRangeInRoundSteps) {
     struct Case { double low, high; };
     for (const Case c : {Case{0.727, 2.727}, Case{1.09, 1.1}, Case{-20, 9e299}, Case{1, 1}, Case{0, 0},
-                         Case{-1e308, 1e308}, Case{5, 3}}) {
+                         Case{-1e308, 1e308}, Case{5, 3}, Case{5e-324, 5e-324}, Case{1e20, 1e20 + 65536}}) {
         const std::vector<double> ticks = axis_ticks(c.low, c.high);
         ASSERT_GE(ticks.size(), 2u) << c.low << ' ' << c.high;
         EXPECT_LE(ticks.size(), 13u);
