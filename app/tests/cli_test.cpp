@@ -201,9 +201,11 @@ TEST(Cli, OptionsStandAroundTheSixTextsAndKeepTheFiveLines) {
     EXPECT_EQ(run(with({"-h"})).out, run({"--help"}).out);
 }
 
-// Worked by hand for the first example: D = W = 50, L = R D = 100, V = L + D =
-// 150, L' = L + F = 200, V' = L' - W = 150; y*(0.5) = 5/7, Rmin = 1.65 / 1.5 = 1.1;
-// Nmin = ln 361 / ln 2.5. With xD = y*(xF) the pinch needs no reflux: Rmin = 0
+// Worked by hand. First example: D = W = 50, L = R D = 100, V = L + D = 150,
+// L' = L + F = 200, V' = L' - W = 150; y*(0.5) = 1.25 / 1.75 = 5/7, Rmin =
+// (0.95 - 5/7) / (5/7 - 0.5) = 1.65 / 1.5 = 1.1; Nmin = ln(19 * 19) / ln 2.5.
+// Second: y*(0.4) = 0.988 / 1.588 = 247/397, Rmin = 110.3 / 88.2; Nmin =
+// ln(9 * 9) / ln 2.47. With xD = y*(xF) the pinch needs no reflux: Rmin = 0
 // and R / Rmin has no finite value.
 TEST(Cli, DetailsFollowTheFiveLines) {
     struct Case { std::vector<std::string> args; std::vector<std::pair<std::string, double>> want; };
@@ -211,7 +213,11 @@ TEST(Cli, DetailsFollowTheFiveLines) {
         {extras::with({"--details"}),
          {{"馏出流量 D", 50}, {"塔底流量 W", 50}, {"精馏段液相流量 L", 100}, {"精馏段汽相流量 V", 150},
           {"提馏段液相流量 L′", 200}, {"提馏段汽相流量 V′", 150}, {"最小回流比 Rmin", 1.1},
-          {"R/Rmin", 2 / 1.1}, {"最少理论板数 Nmin", 6.4268662264955}}},
+          {"R/Rmin", 2 / 1.1}, {"最少理论板数 Nmin", std::log(361.0) / std::log(2.5)}}},
+        {{"--details", "100", "0.4", "0.9", "0.1", "3", "2.47"},
+         {{"馏出流量 D", 37.5}, {"塔底流量 W", 62.5}, {"精馏段液相流量 L", 112.5}, {"精馏段汽相流量 V", 150},
+          {"提馏段液相流量 L′", 212.5}, {"提馏段汽相流量 V′", 150}, {"最小回流比 Rmin", 110.3 / 88.2},
+          {"R/Rmin", 3 / (110.3 / 88.2)}, {"最少理论板数 Nmin", std::log(81.0) / std::log(2.47)}}},
         {{"--details", "100", "0.5", "0.7142857142857143", "0.05", "2", "2.5"},
          {{"最小回流比 Rmin", 0}, {"R/Rmin", NAN}}},
     };
