@@ -14,10 +14,13 @@ namespace veltrano::app {
 // Where `--export` sends the profile: a new spreadsheet application.
 using SpreadsheetFactory = std::function<std::unique_ptr<exporting::Spreadsheet>()>;
 
-// `args` excludes the program name. Returns the exit status:
-// 0 success, 1 run-time error, 2 wrong usage. `--export` as the first
-// argument also hands the profile to the desktop's spreadsheet application,
-// after the usual output has been written.
+// `args` excludes the program name: the six field texts and, before, between
+// or after them, the options (`--` ends them). Returns the exit status:
+// 0 success, 1 run-time error or a file or export that failed, 2 wrong usage.
+// After the usual five lines, `--details` adds the column's balances and
+// limits and `--sweep` a table of the column over a range of R or alpha;
+// then `--svg FILE` writes the diagram and `--export` hands the profile to
+// the desktop's spreadsheet application.
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The same, with the spreadsheet application chosen by the caller.

@@ -1,4 +1,10 @@
 // The command-line contract: arguments, output lines, exit codes.
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -6,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "cli.h"
+#include "sweep.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/testing/fakes.h"
 
@@ -109,6 +116,233 @@ TEST(Cli, OutputThatCannotBeWrittenIsSaid) {
         EXPECT_EQ(finish_output(c.status, out, err), c.expected);
         EXPECT_EQ(err.str().rfind("veltrano-cli: 无法写出结果", 0) == 0, c.said) << err.str();
     }
+}
+
+// --- options beyond the five lines ------------------------------------------
+
+namespace extras {
+
+const std::vector<std::string> kExample = {"100", "0.5", "0.95", "0.05", "2", "2.5"};
+
+std::vector<std::string> with(std::vector<std::string> before, std::vector<std::string> after = {}) {
+    before.insert(before.end(), kExample.begin(), kExample.end());
+    before.insert(before.end(), after.begin(), after.end());
+    return before;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> cells(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string cell; std::getline(in, cell, '\t');) out.push_back(cell);
+    return out;
+}
+
+}  // namespace extras
+
+TEST(Cli, OptionsStandAroundTheSixTextsAndKeepTheFiveLines) {
+    using extras::with;
+    const std::string usual = run(extras::kExample).out;
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::size_t lines;     // on stdout; the first five are the usual ones
+        const char* err_tail;  // the last line of stderr, for a usage error
+    };
+    const Case cases[] = {
+        {with({"--details"}), 0, 5 + 9, ""},
+        {with({}, {"--details"}), 0, 5 + 9, ""},
+        {with({"--sweep", "R=1:3:1"}, {"--details"}), 0, 5 + 9 + 1 + 3, ""},
+        {with({"--sweep=alpha=2:3:0.5"}), 0, 5 + 1 + 3, ""},
+        {with({"-h"}), 0, 0, ""},
+        {with({"--detail"}), 2, 0, "veltrano-cli: 未知的选项 --detail"},
+        {with({"--details", "--details"}), 2, 0, "veltrano-cli: --details 只能给一次"},
+        {with({"--details=yes"}), 2, 0, "veltrano-cli: --details 不带值"},
+        {with({}, {"--svg"}), 2, 0, "veltrano-cli: --svg 后面缺少值"},
+        {with({"--svg", "--details"}), 2, 0, "veltrano-cli: --svg 后面缺少值"},
+        {with({"--svg="}), 2, 0, "veltrano-cli: --svg 的文件名是空的"},
+        {{"--svg", "100", "0.5", "0.95", "0.05", "2", "2.5"}, 2, 0, "veltrano-cli: 需要 6 个参数"},
+        {with({"--sweep", "R=1:2"}), 2, 0, "veltrano-cli: --sweep 的范围应写作 起:止:步长"},
+        {with({"--sweep", "xF=0.4:0.6:0.1"}), 2, 0, "veltrano-cli: --sweep 只能扫描 R 或 alpha"},
+        {with({"--sweep", "R=1:2:0"}), 2, 0, "veltrano-cli: --sweep 的步长须不为零"},
+        {with({"--sweep", "R=2:1:0.5"}), 2, 0, "veltrano-cli: --sweep 的步长须不为零"},
+        {with({"--sweep", "R=0:1000:1"}), 2, 0, "veltrano-cli: --sweep 最多 1000 个值"},
+        {with({"--sweep", "R=1:x:1"}), 2, 0, "veltrano-cli: --sweep 的范围中有不是数字的部分"},
+        // A usage error comes before the fields are read.
+        {{"--sweep", "R=1:2:0", "", "", "", "", "", ""}, 2, 0, "veltrano-cli: --sweep 的步长"},
+        // Field texts that only look a little like options stay field texts.
+        {{"--1", "0.5", "0.95", "0.05", "2", "2.5"}, 1, 0, ""},
+        {{"--", "--details", "0.5", "0.95", "0.05", "2", "2.5"}, 1, 0, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run(c.args);
+        const std::string what = c.args[0] + " " + c.args[1];
+        EXPECT_EQ(r.status, c.status) << what << ": " << r.err;
+        if (c.status == 0 && c.lines > 0) {
+            EXPECT_EQ(r.out.substr(0, usual.size()), usual) << what;
+            EXPECT_EQ(extras::lines(r.out).size(), c.lines) << what;
+        }
+        if (c.status == 2) {
+            const auto err = extras::lines(r.err);
+            EXPECT_EQ(err.front().rfind("用法", 0), 0u) << what;
+            EXPECT_EQ(err.back().rfind(c.err_tail, 0), 0u) << what << ": " << err.back();
+            EXPECT_EQ(r.out, "") << what;
+        }
+        if (c.status == 1) {
+            EXPECT_EQ(r.err.rfind("error 13: ", 0), 0u) << what << ": " << r.err;
+        }
+    }
+    EXPECT_EQ(run(with({"-h"})).out, run({"--help"}).out);
+}
+
+// Worked by hand. First example: D = W = 50, L = R D = 100, V = L + D = 150,
+// L' = L + F = 200, V' = L' - W = 150; y*(0.5) = 1.25 / 1.75 = 5/7, Rmin =
+// (0.95 - 5/7) / (5/7 - 0.5) = 1.65 / 1.5 = 1.1; Nmin = ln(19 * 19) / ln 2.5.
+// Second: y*(0.4) = 0.988 / 1.588 = 247/397, Rmin = 110.3 / 88.2; Nmin =
+// ln(9 * 9) / ln 2.47. With xD = y*(xF) the pinch needs no reflux: Rmin = 0
+// and R / Rmin has no finite value.
+TEST(Cli, DetailsFollowTheFiveLines) {
+    struct Case { std::vector<std::string> args; std::vector<std::pair<std::string, double>> want; };
+    const Case cases[] = {
+        {extras::with({"--details"}),
+         {{"馏出流量 D", 50}, {"塔底流量 W", 50}, {"精馏段液相流量 L", 100}, {"精馏段汽相流量 V", 150},
+          {"提馏段液相流量 L′", 200}, {"提馏段汽相流量 V′", 150}, {"最小回流比 Rmin", 1.1},
+          {"R/Rmin", 2 / 1.1}, {"最少理论板数 Nmin", std::log(361.0) / std::log(2.5)}}},
+        {{"--details", "100", "0.4", "0.9", "0.1", "3", "2.47"},
+         {{"馏出流量 D", 37.5}, {"塔底流量 W", 62.5}, {"精馏段液相流量 L", 112.5}, {"精馏段汽相流量 V", 150},
+          {"提馏段液相流量 L′", 212.5}, {"提馏段汽相流量 V′", 150}, {"最小回流比 Rmin", 110.3 / 88.2},
+          {"R/Rmin", 3 / (110.3 / 88.2)}, {"最少理论板数 Nmin", std::log(81.0) / std::log(2.47)}}},
+        {{"--details", "100", "0.5", "0.7142857142857143", "0.05", "2", "2.5"},
+         {{"最小回流比 Rmin", 0}, {"R/Rmin", NAN}}},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run(c.args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto out = extras::lines(r.out);
+        ASSERT_EQ(out.size(), 14u);
+        for (const auto& wanted : c.want) {
+            const std::string& name = wanted.first;
+            const double value = wanted.second;
+            const auto line = std::find_if(out.begin() + 5, out.end(), [&](const std::string& l) {
+                return extras::cells(l).front() == name;
+            });
+            ASSERT_NE(line, out.end()) << name;
+            const std::string text = extras::cells(*line).at(1);
+            if (std::isnan(value)) {
+                EXPECT_EQ(text, "-") << name;
+            } else {
+                EXPECT_NEAR(std::stod(text), value, 1e-12 * std::max(1.0, value)) << name;
+            }
+        }
+    }
+}
+
+// Rising reflux: error 9 up to the minimum reflux (R / Rmin <= 1), then a plate
+// count that never rises; every row is the column the plain command gives for
+// that R. More volatile mixtures need no more plates either.
+TEST(Cli, SweepFallsToTheMinimumReflux) {
+    struct Case { std::string sweep; std::size_t rows; int first_success_at_most; };
+    for (const Case& c : {Case{"R=0.5:3:0.05", 51, 14}, Case{"alpha=1:4:0.25", 13, 4}}) {
+        const CliRun r = run(extras::with({"--sweep", c.sweep}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto out = extras::lines(r.out);
+        ASSERT_EQ(out.size(), 5 + 1 + c.rows);
+        EXPECT_EQ(out[5], c.sweep.substr(0, c.sweep.find('=')) + "\tR/Rmin\t进料板\t塔板数\t错误");
+        int previous = 31, successes = 0;
+        for (std::size_t i = 6; i < out.size(); ++i) {
+            const auto row = extras::cells(out[i]);
+            ASSERT_EQ(row.size(), 5u) << out[i];
+            if (row[4] != "-") {
+                EXPECT_EQ(row[4], "9") << out[i];
+                EXPECT_EQ(successes, 0) << "an error after a success: " << out[i];
+                continue;
+            }
+            ++successes;
+            EXPECT_GT(std::stod(row[1]), 1.0) << out[i];
+            const int plates = std::stoi(row[3]);
+            EXPECT_LE(plates, previous) << out[i];
+            previous = plates;
+            std::vector<std::string> args = extras::kExample;
+            args[c.sweep[0] == 'R' ? 4 : 5] = row[0];
+            const auto plain = extras::lines(run(args).out);
+            EXPECT_EQ(plain[0], "进料板\t" + row[2]);
+            EXPECT_EQ(plain[1], "塔板数\t" + row[3]);
+        }
+        EXPECT_GE(successes, static_cast<int>(c.rows) - c.first_success_at_most) << c.sweep;
+    }
+    // The error of each value is its own: R = -1 divides by zero.
+    const auto rows = extras::lines(run(extras::with({"--sweep", "R=-1:0:1"})).out);
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(rows[6], "-1\t-0.9090909090909094\t-\t-\t11");
+    EXPECT_EQ(rows[7], "0\t0\t-\t-\t9");
+}
+
+TEST(Cli, SweepValuesAreTheDecimalsAUserWouldType) {
+    struct Case { const char* text; std::vector<double> values; };
+    const Case cases[] = {
+        {"R=0.1:0.3:0.1", {0.1, 0.2, 0.3}},  // 0.1 + 2 * 0.1 is 0.30000000000000004
+        {"R=1:1.25:0.05", {1, 1.05, 1.1, 1.15, 1.2, 1.25}},
+        {"alpha=3:1:-0.5", {3, 2.5, 2, 1.5, 1}},
+        {"α=2:2.09:0.1", {2}},
+        {"R=-0.2:0.2:0.2", {-0.2, 0, 0.2}},
+        {"R=-1e308:1e308:1e308", {-1e308, 0, 1e308}},  // spans beyond the double range
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        const auto range = parse_sweep(c.text, platform::NumberFormat{}, why);
+        ASSERT_TRUE(range) << c.text << ": " << why;
+        EXPECT_EQ(range->values, c.values) << c.text;
+    }
+    std::string why;
+    EXPECT_EQ(parse_sweep("R=0:999:1", platform::NumberFormat{}, why)->values.size(), kMaxSweepValues);
+    EXPECT_EQ(parse_sweep("R=1,5:2:0,5", platform::NumberFormat{",", ""}, why)->values,
+              (std::vector<double>{1.5, 2}));
+}
+
+// The diagram's file is whole or absent: a failed calculation leaves what was
+// there, a file that cannot be written leaves nothing of ours behind.
+TEST(Cli, DiagramFileIsWholeOrNotWritten) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("veltrano-diagram-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir);
+    const std::string file = (dir / "d.svg").u8string();
+    const auto read = [&] {
+        std::ifstream in(fs::u8path(file), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        const char* contains;  // what the file then holds
+    };
+    const Case cases[] = {
+        {"written", extras::with({"--svg", file}), 0, "class=\"staircase\""},
+        {"a failed calculation keeps the old file",
+         {"--svg", file, "100", "0.5", "0.98", "0.02", "1.5", "2"}, 1, "class=\"staircase\""},
+        {"a sweep replaces it", extras::with({"--svg", file, "--sweep", "R=1:2:0.5"}), 0, "class=\"plate-count\""},
+        {"a folder that is not there", extras::with({"--svg", (dir / "no" / "d.svg").u8string()}), 1,
+         "class=\"plate-count\""},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.what << ": " << r.err;
+        const std::string svg = read();
+        EXPECT_EQ(svg.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg ", 0), 0u) << c.what;
+        EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n") << c.what;
+        EXPECT_NE(svg.find(c.contains), std::string::npos) << c.what;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << c.what;
+    }
+    const CliRun unwritable = run(extras::with({"--svg", (dir / "no" / "d.svg").u8string()}));
+    EXPECT_EQ(unwritable.err.rfind("veltrano-cli: 无法写出图 ", 0), 0u) << unwritable.err;
+    EXPECT_EQ(unwritable.out, run(extras::kExample).out);
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -4,15 +4,18 @@
 
 namespace veltrano::window {
 
-calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& format,
-                                 exporting::Spreadsheet& sheet) {
+calc::ColumnInputs read_inputs(Fields& fields, const platform::NumberFormat& format) {
     calc::ColumnInputs in{};
     for (const InputField& field : kInputFields) {
         // The caption names the field: with six boxes the user must know which to mend.
         in.*field.input = platform::text_to_double(fields.text(field.name), format, field.caption);
     }
+    return in;
+}
 
-    calc::ColumnResult result = calc::calculate(in);
+calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& format,
+                                 exporting::Spreadsheet& sheet) {
+    calc::ColumnResult result = calc::calculate(read_inputs(fields, format));
 
     fields.set_text(kFeedPlateField, platform::short_to_text(result.feed_plate.value()));
     fields.set_text(kPlateCountField, platform::short_to_text(result.plate_count.value()));

@@ -14,10 +14,13 @@ namespace veltrano::window {
 // The window's text boxes, known to the command by name ("Text1" ...).
 using Fields = platform::Fields;
 
+// Step 1 of a press: the six inputs read from Text1 (F), Text2 (xD), Text3 (xW),
+// Text7 (xF), Text4 (R), Text5 (alpha) in that order, each converted under
+// `format`; the first bad field raises its error and the later ones are not read.
+calc::ColumnInputs read_inputs(Fields& fields, const platform::NumberFormat& format);
+
 // One press:
-//   1. read Text1 (F), Text2 (xD), Text3 (xW), Text7 (xF), Text4 (R), Text5 (alpha)
-//      in that order, converting each under `format`; the first bad field
-//      raises its error and the later ones are not read;
+//   1. read the six inputs (read_inputs);
 //   2. run the column calculation;
 //   3. write the feed plate into Text8, then the plate count into Text6;
 //   4. hand the profile to `sheet`.

@@ -1,0 +1,49 @@
+// Diagrams of the column as standalone SVG documents (UTF-8, fonts by name,
+// no scripts or external references), for a browser, an office suite or a
+// printer:
+// - the McCabe–Thiele diagram of one calculated column: the equilibrium
+//   curve, the diagonal, the q-line, both operating lines and the staircase
+//   through the computed profile, each step numbered and the feed plate's
+//   step marked;
+// - for a sweep, the plate count (and feed plate) against R / Rmin.
+//
+// The McCabe–Thiele plot is drawn in mole fractions: one group maps the unit
+// square onto the page, so the staircase's vertices in the file are the
+// profile's own numbers, in their shortest exact form. Whatever lies outside
+// the unit square (unphysical inputs are accepted) is cut off at its edge;
+// no coordinate is ever NaN or infinite.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sweep.h"
+#include "veltrano/calc/column.h"
+
+namespace veltrano::app {
+
+std::string staircase_svg(const calc::ColumnInputs& in, const calc::ColumnResult& column);
+
+// `base` and `base_column` are the column of the six arguments, marked among
+// the sweep's points.
+std::string sweep_svg(const calc::ColumnInputs& base, const calc::ColumnResult& base_column,
+                      const SweepRange& range, const std::vector<SweepRow>& rows);
+
+// The geometry underneath, for its tests.
+struct Point {
+    double x, y;
+};
+
+// The parts of a polyline inside the unit square, each a polyline of its own
+// with at least two points. Vertices inside are kept exactly; where a segment
+// crosses an edge, the crossing is computed and clamped onto the edge. A
+// segment with a non-finite end, or whose crossing cannot be computed in
+// doubles, is left out.
+std::vector<std::vector<Point>> clip_to_unit_square(const std::vector<Point>& line);
+
+// Tick values for an axis over [low, high]: steps of 1, 2 or 5 times a power
+// of ten, four to ten of them, the first at or below `low` and the last at or
+// above `high`.
+std::vector<double> axis_ticks(double low, double high);
+
+}  // namespace veltrano::app

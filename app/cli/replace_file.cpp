@@ -1,0 +1,51 @@
+#include "replace_file.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+namespace veltrano::app {
+
+namespace fs = std::filesystem;
+
+bool replace_file(const std::string& path, std::string_view content, std::string& why) {
+    const fs::path target = fs::u8path(path);
+    // In the same folder, so that the rename does not cross file systems; a
+    // name of its own, so that two runs writing one file do not share it.
+    std::random_device random;
+    char suffix[40];
+    std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", static_cast<unsigned>(random()),
+                  static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::path temporary = target;
+    temporary += suffix;
+
+    errno = 0;
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        why = errno != 0 ? std::strerror(errno) : "无法创建文件";
+        return false;
+    }
+    file.write(content.data(), static_cast<std::streamsize>(content.size()));
+    file.close();
+    std::error_code ignored;
+    if (!file) {
+        why = errno != 0 ? std::strerror(errno) : "写入失败";
+        fs::remove(temporary, ignored);
+        return false;
+    }
+    std::error_code renamed;
+    fs::rename(temporary, target, renamed);
+    if (renamed) {
+        why = renamed.message();
+        fs::remove(temporary, ignored);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace veltrano::app

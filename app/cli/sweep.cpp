@@ -1,0 +1,124 @@
+#include "sweep.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "veltrano/calc/balances.h"
+#include "veltrano/calc/errors.h"
+
+namespace veltrano::app {
+
+namespace {
+
+struct Swept {
+    std::string_view name, symbol;
+    double calc::ColumnInputs::*input;
+};
+constexpr Swept kSwept[] = {
+    {"R", "R", &calc::ColumnInputs::R},
+    {"alpha", "alpha", &calc::ColumnInputs::alpha},
+    {"α", "alpha", &calc::ColumnInputs::alpha},
+};
+
+// The shortest decimal within `tolerance` of `v`.
+double tidy(double v, double tolerance) {
+    char buf[64];
+    for (int digits = 1; digits < 17; ++digits) {
+        const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+        double shorter = v;
+        std::from_chars(buf, written.ptr, shorter);
+        if (std::abs(shorter - v) <= tolerance) return shorter;
+    }
+    return v;
+}
+
+}  // namespace
+
+std::optional<SweepRange> parse_sweep(std::string_view text, const platform::NumberFormat& format,
+                                      std::string& why) {
+    const auto equals = text.find('=');
+    const Swept* swept = nullptr;
+    for (const Swept& s : kSwept) {
+        if (equals != std::string_view::npos && text.substr(0, equals) == s.name) swept = &s;
+    }
+    if (!swept) {
+        why = "--sweep 只能扫描 R 或 alpha，写作 R=起:止:步长";
+        return std::nullopt;
+    }
+    double bounds[3];
+    std::string_view rest = text.substr(equals + 1);
+    for (int i = 0; i < 3; ++i) {
+        const auto colon = rest.find(':');
+        if ((i < 2) == (colon == std::string_view::npos)) {
+            why = "--sweep 的范围应写作 起:止:步长";
+            return std::nullopt;
+        }
+        try {
+            bounds[i] = platform::text_to_double(rest.substr(0, colon), format);
+        } catch (const calc::RunError& e) {
+            why = "--sweep 的范围中有不是数字的部分（" + e.description() + "）";
+            return std::nullopt;
+        }
+        rest = i < 2 ? rest.substr(colon + 1) : std::string_view{};
+    }
+    SweepRange range{swept->symbol, swept->input, bounds[0], bounds[1], bounds[2], {}};
+    // How many steps from FROM to TO, forgiving the rounding of the step;
+    // in halves, so that no difference overflows.
+    const double steps = (range.to / 2 - range.from / 2) / (range.step / 2);
+    if (range.step == 0 || !(steps > -1e-9)) {
+        why = "--sweep 的步长须不为零，且从起点走向终点";
+        return std::nullopt;
+    }
+    if (!(steps + 1e-9 < static_cast<double>(kMaxSweepValues))) {
+        why = "--sweep 最多 " + std::to_string(kMaxSweepValues) + " 个值";
+        return std::nullopt;
+    }
+    const auto count = static_cast<std::size_t>(std::floor(steps + 1e-9)) + 1;
+    const double tolerance = std::abs(range.step) * 1e-9;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double value = (range.from / 2 + static_cast<double>(i) * (range.step / 2)) * 2;
+        range.values.push_back(tidy(value, tolerance));
+    }
+    return range;
+}
+
+std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range) {
+    std::vector<SweepRow> rows;
+    rows.reserve(range.values.size());
+    for (const double value : range.values) {
+        calc::ColumnInputs in = base;
+        in.*range.input = value;
+        SweepRow row;
+        row.value = value;
+        row.ratio = calc::reflux_over_minimum(in);
+        try {
+            const calc::ColumnResult column = calc::calculate(in);
+            row.feed_plate = column.feed_plate.value();
+            row.plate_count = column.plate_count.value();
+        } catch (const calc::RunError& e) {
+            row.error = e.number();
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows) {
+    std::string out = std::string(range.symbol) + "\tR/Rmin\t进料板\t塔板数\t错误\n";
+    for (const SweepRow& row : rows) {
+        const bool ok = row.error == 0;
+        out += platform::double_to_text(row.value);
+        out += '\t';
+        out += row.ratio ? platform::double_to_text(*row.ratio) : "-";
+        out += '\t';
+        out += ok ? std::to_string(row.feed_plate) : "-";
+        out += '\t';
+        out += ok ? std::to_string(row.plate_count) : "-";
+        out += '\t';
+        out += ok ? "-" : std::to_string(row.error);
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace veltrano::app

@@ -1,0 +1,56 @@
+// For scripts/measure-diagram.sh: what drawing costs beyond the calculation,
+// in process, on the 30-plate column (F = 100, xF = 0.5, xD = 0.95, xW = 0.05,
+// R = 2, alpha = 1.89) and on a 281-value reflux sweep of it. Prints the
+// median time per call over batches, and the size of each document.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "diagram.h"
+#include "sweep.h"
+#include "veltrano/calc/column.h"
+
+namespace {
+
+using namespace veltrano;
+
+// Median microseconds per call of `f`, over `batches` batches of `calls`.
+double median_us(const std::function<std::size_t()>& f, int batches, int calls) {
+    std::vector<double> per_call;
+    std::size_t sink = 0;
+    for (int b = 0; b < batches; ++b) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < calls; ++i) sink += f();
+        const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+        per_call.push_back(took.count() / calls);
+    }
+    if (sink == 42) std::puts("");  // keeps the calls from being optimised away
+    std::nth_element(per_call.begin(), per_call.begin() + batches / 2, per_call.end());
+    return per_call[batches / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int batches = argc > 1 ? std::atoi(argv[1]) : 15;
+    const calc::ColumnInputs in{100, 0.5, 0.95, 0.05, 2, 1.89};
+    const calc::ColumnResult column = calc::calculate(in);
+    std::string why;
+    const auto range = app::parse_sweep("R=1.2:4:0.01", platform::NumberFormat{}, why);
+    const std::vector<app::SweepRow> rows = app::run_sweep(in, *range);
+
+    const double calculate_us = median_us([&] { return calc::calculate(in).x.slots().size(); }, batches, 2000);
+    const double staircase_us = median_us([&] { return app::staircase_svg(in, column).size(); }, batches, 200);
+    const double sweep_run_us = median_us([&] { return app::run_sweep(in, *range).size(); }, batches, 20);
+    const double sweep_svg_us = median_us([&] { return app::sweep_svg(in, column, *range, rows).size(); }, batches, 50);
+
+    std::printf("column of %d plates: calculate %.2f us, diagram %.1f us, %zu bytes\n",
+                column.plate_count.value(), calculate_us, staircase_us, app::staircase_svg(in, column).size());
+    std::printf("sweep of %zu values: calculations %.1f us, diagram %.1f us, %zu bytes\n", rows.size(),
+                sweep_run_us, sweep_svg_us, app::sweep_svg(in, column, *range, rows).size());
+    return 0;
+}
