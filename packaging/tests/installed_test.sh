@@ -46,7 +46,7 @@ done
 # The synopsis is the usage line of --help.
 usage=$("$cli" --help | head -n 1 | sed 's/^[^:]*: //')
 synopsis=$(awk '/^\.SH SYNOPSIS/ { on = 1; next } /^\.br/ { exit }
-  on { m = $1; $1 = ""; sub(/^ /, ""); if (m == ".RB" || m == ".BR" || m == ".IR") gsub(/ /, ""); print }' "$man" |
+  on { m = $1; $1 = ""; sub(/^ /, ""); if (m == ".RB" || m == ".BR" || m == ".IR" || m == ".RI") gsub(/ /, ""); print }' "$man" |
   sed 's/\\-/-/g' | tr '\n' ' ' | sed 's/ $//')
 [ "$synopsis" = "$usage" ] || fail "synopsis '$synopsis' is not the usage '$usage'"
 echo "installed: the module is found, the manual page says what the CLI does"
