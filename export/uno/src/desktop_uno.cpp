@@ -96,6 +96,11 @@ constexpr auto kEndGrace = std::chrono::seconds(2);
 // An office that took our connection just before the start deadline still
 // gets this long to answer it.
 constexpr auto kLastAnswer = std::chrono::seconds(1);
+// An office that dropped our connection part-way: how long a dying one may
+// take to stop listening (a killed office's exit takes a moment on a busy
+// machine) before its socket is judged. One still listening then is alive
+// and keeps its socket.
+constexpr auto kLostOfficeGrace = std::chrono::seconds(2);
 
 OUString to_ou(const std::string& text) {
     return OUString::fromUtf8(OString(text.data(), static_cast<sal_Int32>(text.size())));
@@ -286,6 +291,8 @@ private:
     std::optional<OfficeSession> session_;
     // The office answered our last call, so it can take an --unaccept.
     bool office_answers_ = false;
+    // The office dropped our connection part-way: it may be on its way out.
+    bool office_lost_ = false;
     int cells_written_ = 0;
 };
 
@@ -324,6 +331,7 @@ void LibreOfficeCalc::step(const std::string& what, bool creating, std::chrono::
     }
 
     office_answers_ = !timed_out && status != kStatusDisconnected;
+    office_lost_ = !timed_out && status == kStatusDisconnected;
     if (creating && launcher_) {
         // A start of ours that hangs before it has served us (the office
         // takes connections only once it has started) is ended; an office
@@ -571,7 +579,16 @@ void LibreOfficeCalc::let_go() noexcept {
     office_answers_ = false;
     // An office that closed the pipe removed its socket; one that was killed
     // left it. Ours, and nobody listening: remove it.
-    if (!pipe_path_.empty()) remove_stale_pipe(pipe_path_, getuid());
+    if (!pipe_path_.empty()) {
+        if (office_lost_) {
+            Backoff backoff;
+            const auto deadline = Clock::now() + kLostOfficeGrace;
+            while (pipe_listening(pipe_path_) && backoff.wait(deadline)) {
+            }
+        }
+        remove_stale_pipe(pipe_path_, getuid());
+    }
+    office_lost_ = false;
     lock_.reset();
 }
 
