@@ -188,17 +188,26 @@ private:
     HANDLE timer_ = nullptr;
 };
 
-// One call into Excel as far as the watch is concerned.
-class WatchedCall {
+// One call into Excel, from before it goes out until it has returned: the
+// filter knows how long to retry and when to cancel, the watch when to wake
+// the wait.
+class OutgoingCall {
 public:
-    WatchedCall(AnswerWatch& watch, std::chrono::milliseconds patience) noexcept : watch_(watch) {
+    OutgoingCall(CallFilter& filter, AnswerWatch& watch, Clock::time_point busy_until,
+                 std::chrono::milliseconds patience) noexcept
+        : filter_(filter), watch_(watch) {
+        filter_.start_call(busy_until, Clock::now() + patience);
         watch_.start(patience);
     }
-    WatchedCall(const WatchedCall&) = delete;
-    WatchedCall& operator=(const WatchedCall&) = delete;
-    ~WatchedCall() { watch_.stop(); }
+    OutgoingCall(const OutgoingCall&) = delete;
+    OutgoingCall& operator=(const OutgoingCall&) = delete;
+    ~OutgoingCall() {
+        watch_.stop();
+        filter_.end_call();
+    }
 
 private:
+    CallFilter& filter_;
     AnswerWatch& watch_;
 };
 
@@ -257,15 +266,12 @@ void ExcelApplication::create_application() {
     filter_registered_ = SUCCEEDED(CoRegisterMessageFilter(&filter_, &previous_filter_));
     watch_.emplace();
     // Starting Excel counts as one call: it may take its time, not for ever.
-    const auto started = Clock::now();
-    filter_.start_call(started, started + options_.call_timeout);
     HRESULT status;
     {
-        const WatchedCall watched(*watch_, options_.call_timeout);
+        const OutgoingCall call(filter_, *watch_, Clock::now(), options_.call_timeout);
         status = CoCreateInstance(kExcelClass, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                   kApplicationInterface, application_.put_void());
     }
-    filter_.end_call();
     if (status == RPC_E_CALL_CANCELED && filter_.cancelled()) {
         throw RunError(ErrorNumber::CannotCreateObject,
                        "启动 Excel：Excel 在 " + seconds_text(options_.call_timeout) + " 秒内没有启动");
@@ -307,14 +313,12 @@ void ExcelApplication::invoke(IDispatch* object, DISPID id, WORD kind, com::Vari
         if (result != nullptr) result->clear();
         com::ExceptionInfo exception;
         UINT bad_argument = 0;
-        filter_.start_call(started + options_.busy_limit, Clock::now() + options_.call_timeout);
         HRESULT status;
         {
-            const WatchedCall watched(*watch_, options_.call_timeout);
+            const OutgoingCall call(filter_, *watch_, started + options_.busy_limit, options_.call_timeout);
             status = object->Invoke(id, IID_NULL, kLocale, kind, &params, result != nullptr ? result->get() : nullptr,
                                     exception.get(), &bad_argument);
         }
-        filter_.end_call();
         if (SUCCEEDED(status)) return;
         if (filter_.cancelled()) {
             application_.reset();

@@ -298,11 +298,9 @@ TEST(ExcelExport, EachPressOfTheWindowExportsOrReportsAndTheWindowGoesOn) {
         const std::vector<LogLine> calls = recorder->calls();
         EXPECT_EQ(count(calls, "create"), c.error == 429 ? 0 : c.presses);
         if (c.error == 0) {
+            const std::vector<std::string> one = expected_calls(reference_cells("2.5"));
             std::vector<std::string> expected;
-            for (int press = 0; press < c.presses; ++press) {
-                const std::vector<std::string> one = expected_calls(reference_cells("2.5"));
-                expected.insert(expected.end(), one.begin(), one.end());
-            }
+            for (int press = 0; press < c.presses; ++press) expected.insert(expected.end(), one.begin(), one.end());
             EXPECT_EQ(joined(calls), expected);
         }
 
