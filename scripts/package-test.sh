@@ -140,18 +140,7 @@ inside env DISPLAY="$DISPLAY" veltrano 2>"$out/veltrano-stderr.txt" &
 app_pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Veltrano-' | head -n 1) ||
   fail "no window: $(cat "$out/veltrano-stderr.txt")"
-xdotool windowfocus --sync "$window"
-sleep 0.3
-# The first worked example in the tab order (Text1..Text6, button, Text7),
-# then the button, as scripts/screenshot.sh does.
-xdotool type --delay 20 '100'
-for text in 0.95 0.05 2 2.5; do
-  xdotool key Tab
-  xdotool type --delay 20 "$text"
-done
-xdotool key Tab Tab Tab
-xdotool type --delay 20 '0.5'
-xdotool mousemove --window "$window" 164 196 click 1
+scripts/press-first-example.sh "$window"
 box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Veltrano$' | head -n 1) ||
   fail "no error box after the export"
 sleep 0.5

@@ -53,19 +53,7 @@ app_pid=$!
 trap 'kill "$app_pid" "$xvfb_pid" 2>/dev/null || true' EXIT
 
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Veltrano-' | head -n1)
-xdotool windowfocus --sync "$window"
-sleep 0.3
-# Focus starts in Text1; Tab then visits Text2, Text3, Text4, Text5, Text6,
-# the button and Text7.
-xdotool type --delay 20 '100'
-for text in 0.95 0.05 2 2.5; do
-  xdotool key Tab
-  xdotool type --delay 20 "$text"
-done
-xdotool key Tab Tab Tab
-xdotool type --delay 20 '0.5'
-# The button's centre: twips (1920 + 1095/2, 2760 + 375/2) at 15 twips a pixel.
-xdotool mousemove --window "$window" 164 196 click 1
+scripts/press-first-example.sh "$window"
 sleep 0.5
 mkdir -p "$(dirname "$out")"
 # The whole screen (the press also opens Calc, which may lie on top of the
