@@ -1,3 +1,6 @@
+#include <cstdio>
+#include <string>
+
 #include "veltrano/export/spreadsheet.h"
 
 namespace veltrano::exporting {
@@ -28,6 +31,12 @@ std::string cell_name(int row, int column) {
     std::string letters;
     for (int c = column; c > 0; c = (c - 1) / 26) letters.insert(letters.begin(), char('A' + (c - 1) % 26));
     return letters + std::to_string(row);
+}
+
+std::string seconds_text(std::chrono::milliseconds span) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(span.count()) / 1000.0);
+    return text;
 }
 
 }  // namespace veltrano::exporting

@@ -56,12 +56,6 @@ std::string hex_status(HRESULT status) {
     return text;
 }
 
-std::string seconds_text(std::chrono::milliseconds span) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", static_cast<double>(span.count()) / 1000.0);
-    return text;
-}
-
 // Excel refused the call for now: it is in a modal state or a cell is being
 // edited. Said directly, or by COM when the filter stopped retrying.
 bool is_busy(HRESULT status) { return status == RPC_E_SERVERCALL_RETRYLATER || status == RPC_E_CALL_REJECTED; }

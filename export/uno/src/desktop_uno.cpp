@@ -111,12 +111,6 @@ std::string from_ou(const OUString& text) {
     return std::string(bytes.getStr(), static_cast<std::size_t>(bytes.getLength()));
 }
 
-std::string seconds_text(std::chrono::milliseconds span) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", static_cast<double>(span.count()) / 1000.0);
-    return text;
-}
-
 std::string file_url(const std::string& path) {
     static const char* hex = "0123456789ABCDEF";
     std::string url = "file://";

@@ -5,6 +5,7 @@
 // implements that interface.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -39,5 +40,8 @@ void export_profile(Spreadsheet& sheet, calc::ShortInt plate_count, const calc::
 
 // A cell as the user finds it in the sheet: row 2, column 12 is "L2".
 std::string cell_name(int row, int column);
+
+// A wait in seconds for an error text: 30000 ms is "30", 2500 ms "2.5".
+std::string seconds_text(std::chrono::milliseconds span);
 
 }  // namespace veltrano::exporting
