@@ -169,18 +169,15 @@ class Program {
 public:
     Program() : process_(start(beside_driver(L"veltrano.exe"), {}, workdir_.path().c_str())) {
         const DWORD pid = process_.dwProcessId;
-        wait_until([&] { return (form_ = find_top_level([pid](HWND w) {
-                                     DWORD owner = 0;
-                                     GetWindowThreadProcessId(w, &owner);
-                                     return owner == pid && caption_of(w) == to_utf8(kCaption);
-                                 })) != nullptr; },
-                   30s);
-        // Visible comes before activated and focused: wait for the message loop.
-        if (form_ != nullptr) settle();
+        attach([pid](HWND w) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            return owner == pid;
+        });
     }
     struct Running {};
     explicit Program(Running) {
-        wait_until([this] { return (form_ = FindWindowW(nullptr, kCaption.c_str())) != nullptr; }, 60s);
+        attach([](HWND) { return true; }, 60s);
     }
     ~Program() {
         if (process_.hProcess == nullptr) return;
@@ -258,6 +255,17 @@ public:
     }
 
 private:
+    // The form exists before its controls: it is looked for among the
+    // visible windows, as it is shown after its last control. Visible comes
+    // before activated and focused, so the message loop is waited for too.
+    void attach(const std::function<bool(HWND)>& ours, std::chrono::milliseconds limit = 30s) {
+        wait_until([&] { return (form_ = find_top_level([&](HWND w) {
+                                     return ours(w) && caption_of(w) == to_utf8(kCaption);
+                                 })) != nullptr; },
+                   limit);
+        if (form_ != nullptr) settle();
+    }
+
     TempFolder workdir_;
     PROCESS_INFORMATION process_{};
     HWND form_ = nullptr;

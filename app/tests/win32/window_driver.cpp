@@ -359,14 +359,24 @@ TEST_F(WindowTest, ACloseRequestDuringAPressIsHonouredAfterTheErrorBox) {
 
 int show(const char* what) {
     const Program program{Program::Running{}};
-    if (program.form() == nullptr) return 1;
+    if (program.form() == nullptr) {
+        std::fprintf(stderr, "window_driver: no window of veltrano.exe appeared\n");
+        return 1;
+    }
     type(program, kFirstExample);
     program.click();
     program.settle();
-    if (std::strcmp(what, "error") != 0) return program.get("Text8") == "5" ? 0 : 1;
+    if (std::strcmp(what, "error") != 0) {
+        if (program.get("Text8") == "5") return 0;
+        std::fprintf(stderr, "window_driver: the press showed \"%s\" as the plate count, not 5\n",
+                     program.get("Text8").c_str());
+        return 1;
+    }
     program.set("Text5", "");
     program.click();
-    return program.wait_for_box() != nullptr ? 0 : 1;
+    if (program.wait_for_box() != nullptr) return 0;
+    std::fprintf(stderr, "window_driver: a press with alpha empty opened no error box\n");
+    return 1;
 }
 
 }  // namespace
