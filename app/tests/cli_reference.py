@@ -272,7 +272,8 @@ def check(cli, args):
     if want[0] == 1:
         first = run.stderr.decode().splitlines()[0] if run.stderr else ""
         if run.stdout or not first.startswith("error %d: " % want[1]):
-            return "got %r, expected error %d" % (first, want[1])
+            return "got %r, expected error %d (stdout %r, stderr %r)" % (
+                first, want[1], run.stdout[:200], run.stderr[:200])
         return None
     _, feed, n, x, y = want
     lines = run.stdout.decode().split("\n")
