@@ -19,7 +19,10 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wanted" ]; then exit 0; fi
 
 mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-timeout 300 wineboot -i
+# Wine's own start-up chatter (a 32-bit helper a 64-bit prefix lacks, "the
+# configuration has been updated") is shown only when making the prefix fails.
+# A file, not a pipe: the services wineboot starts keep what they inherit.
+timeout 300 wineboot -i >"$prefix/wineboot.log" 2>&1 || { cat "$prefix/wineboot.log" >&2; exit 1; }
 cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
 
 settings="$prefix/drive_c/veltrano-settings.reg"
