@@ -94,11 +94,19 @@ inline PROCESS_INFORMATION start(const std::wstring& exe, const std::vector<std:
         startup.hStdError = err;
     }
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, out != nullptr, flags, nullptr, folder,
-                        &startup, &process)) {
-        ADD_FAILURE() << "cannot start " << to_utf8(exe) << ": error " << GetLastError();
+    // Wine, on a loaded machine, now and then loses a new process before it
+    // has started (ERROR_INTERNAL_ERROR, nothing of the program has run):
+    // that start is tried once more. Any other failure is the test's.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, out != nullptr, flags, nullptr, folder,
+                           &startup, &process)) {
+            return process;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_INTERNAL_ERROR && attempt < 2) continue;
+        ADD_FAILURE() << "cannot start " << to_utf8(exe) << ": error " << error;
+        return process;
     }
-    return process;
 }
 
 inline std::string text_of(HWND window) {
