@@ -24,6 +24,26 @@
 
 namespace veltrano::exporting::com {
 
+// A COM object of one interface whose lifetime its owner keeps, not a
+// reference count: a message filter registered for the span of an export, a
+// class factory that lives as long as its process. AddRef and Release count
+// nothing, and nothing is ever deleted through them.
+template <class Interface>
+class Unowned : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (object == nullptr) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(Interface))) {
+            *object = static_cast<Interface*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
 template <class Interface>
 class Ref {
 public:

@@ -97,7 +97,7 @@ void wait_painting(std::chrono::milliseconds span) {
 // Incoming calls, which an automation client does not expect, are handled.
 // It lives in the backend, which revokes it before it goes, so its reference
 // count is not what keeps it alive.
-class CallFilter final : public IMessageFilter {
+class CallFilter final : public com::Unowned<IMessageFilter> {
 public:
     void start_call(Clock::time_point busy_until, Clock::time_point answer_until) noexcept {
         busy_until_ = busy_until;
@@ -110,18 +110,6 @@ public:
         answer_until_ = Clock::time_point::max();
     }
     bool cancelled() const noexcept { return cancelled_; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (object == nullptr) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
-            *object = static_cast<IMessageFilter*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
         return SERVERCALL_ISHANDLED;

@@ -39,6 +39,8 @@
 #include <cwchar>
 #include <string>
 
+#include "com_ref.h"
+
 namespace {
 
 constexpr CLSID kApplicationClass = {0x00024500, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -283,20 +285,9 @@ private:
     LONG references_ = 1;
 };
 
-class Factory final : public IClassFactory {
+// One static factory for the process.
+class Factory final : public veltrano::exporting::com::Unowned<IClassFactory> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // One static factory for the process.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         *object = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
@@ -331,18 +322,8 @@ int g_reject_left = 0;
 
 // Refuses the first incoming calls as busy, as the real application does
 // while a user edits a cell.
-class BusyFilter final : public IMessageFilter {
+class BusyFilter final : public veltrano::exporting::com::Unowned<IMessageFilter> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
-            *object = static_cast<IMessageFilter*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
         if (g_reject_left > 0) {
             --g_reject_left;
