@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/fakes.h"
 #include "veltrano/window/calculate.h"
 #include "veltrano/window/input_fields.h"
 
@@ -27,7 +27,7 @@ void require(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
     // Fields in the order of the command line: F, xF, xD, xW, R, alpha.
-    platform::TextFields::Texts texts = testing::first_example_texts("before");
+    platform::TextFields::Texts texts = testkit::first_example_texts("before");
     for (const auto input_of : window::kCommandLineOrder) {
         const std::size_t end = input.find('\n');
         texts[std::string(window::input_field(input_of).name)] = std::string(input.substr(0, end));
@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     platform::TextFields fields(texts);
 
-    testing::RecordingSpreadsheet sheet;
-    const std::vector<testing::Cell>& cells = sheet.record->cells;
+    testkit::RecordingSpreadsheet sheet;
+    const std::vector<testkit::Cell>& cells = sheet.record->cells;
     try {
         const calc::ColumnResult r =
             window::run_calculate(fields, platform::NumberFormat{".", ","}, sheet);
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const double x = r.x.slots()[i], y = r.y.slots()[i];
             if (i == 0 || i > n) require(x == 0.0 && y == 0.0);
         }
-        require(cells == testing::expected_cells(r.plate_count, r.x, r.y));
+        require(cells == testkit::expected_cells(r.plate_count, r.x, r.y));
     } catch (const calc::RunError& e) {
         const int number = e.number();
         require(number == 6 || number == 9 || number == 11 || number == 13);

@@ -14,7 +14,7 @@
 #include "cli.h"
 #include "sweep.h"
 #include "veltrano/calc/errors.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/fakes.h"
 
 namespace veltrano::app {
 namespace {
@@ -91,11 +91,11 @@ TEST(Cli, ExportRunsAfterTheUsualOutput) {
     };
     for (const auto& c : cases) {
         int applications = 0;
-        const auto record = std::make_shared<testing::SheetRecord>();
+        const auto record = std::make_shared<testkit::SheetRecord>();
         std::ostringstream out, err;
         const int status = run_cli(c.args, out, err, [&] {
             ++applications;
-            auto sheet = std::make_unique<testing::RecordingSpreadsheet>(nullptr, record);
+            auto sheet = std::make_unique<testkit::RecordingSpreadsheet>(nullptr, record);
             sheet->fail_on_create = c.fail_on_create;
             return sheet;
         });

@@ -18,9 +18,9 @@
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/text_table.h"
-#include "veltrano/testing/contracts.h"
-#include "veltrano/testing/fakes.h"
-#include "veltrano/testing/form_pixels.h"
+#include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/fakes.h"
+#include "veltrano/testkit/form_pixels.h"
 #include "veltrano/platform/form_qt.h"
 #include "veltrano/window/calculate.h"
 #include "veltrano/window/form.h"
@@ -92,7 +92,7 @@ private:
 
     // F, xF, xD, xW, R, alpha of the worked example: feed plate 5, 11 plates.
     void type_first_example() {
-        for (const auto& [name, text] : testing::first_example_texts()) {
+        for (const auto& [name, text] : testkit::first_example_texts()) {
             if (!text.empty()) box(name.c_str())->setText(QString::fromStdString(text));
         }
         box("Text5")->setText(" 2.5 ");  // blanks around a number are allowed
@@ -161,10 +161,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
-        const auto& pixels = testing::main_form_pixels_at_96_dpi();
+        const auto& pixels = testkit::main_form_pixels_at_96_dpi();
         for (const platform::Control& c : window::main_form().controls) {
             const char* kinds[] = {"label", "text", "button", "line"};
-            const testing::PixelRect r = pixels.at(c.name);
+            const testkit::PixelRect r = pixels.at(c.name);
             QTest::newRow(std::string(c.name).c_str())
                 << kinds[static_cast<int>(c.kind)] << QString::fromUtf8(c.caption.data(), int(c.caption.size()))
                 << QRect(r.left, r.top, r.width, r.height);
@@ -276,7 +276,7 @@ private Q_SLOTS:
         QStringList seen;
         std::unique_ptr<PaintRecorder> recorder;
         show_window([&](platform::Fields& fields, const platform::NumberFormat& format) {
-            testing::RecordingSpreadsheet sheet;
+            testkit::RecordingSpreadsheet sheet;
             sheet.on_create = [&] {
                 seen = recorder->painted;
                 seen << QString("button %1").arg(button()->isEnabled() ? "enabled" : "disabled");
@@ -376,7 +376,7 @@ private Q_SLOTS:
     void textBoxesKeepTheFieldsContract() {
         std::vector<std::string> violations = {"the press did not run"};
         show_window([&](platform::Fields& fields, const platform::NumberFormat&) {
-            violations = testing::fields_contract_violations(fields);
+            violations = testkit::fields_contract_violations(fields);
         });
         QTest::mouseClick(button(), Qt::LeftButton);
         QVERIFY2(violations.empty(), violations.empty() ? "" : violations.front().c_str());

@@ -15,7 +15,7 @@
 #include "veltrano/export/libreoffice.h"
 #include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/fakes.h"
 #include "veltrano/window/calculate.h"
 
 namespace {
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         const auto sheet = exporting::libreoffice_spreadsheet(options);
         const Clock::time_point press = Clock::now();
         if (full) {
-            platform::TextFields fields(testing::first_example_texts());
+            platform::TextFields fields(testkit::first_example_texts());
             window::run_calculate(fields, platform::user_number_format(), *sheet);
             std::printf("%.1f %d\n", ms_since(press, last_cell), group);
         } else {

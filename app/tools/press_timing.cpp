@@ -22,7 +22,7 @@
 
 #include "veltrano/export/libreoffice.h"
 #include "veltrano/platform/form_qt.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/fakes.h"
 #include "veltrano/window/calculate.h"
 #include "veltrano/window/form.h"
 #include "veltrano/window/input_fields.h"
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     auto* plates = window->findChild<QLineEdit*>(QString::fromUtf8(window::kPlateCountField.data()));
     auto* button = window->findChild<QPushButton*>(QStringLiteral("Command1"));
     PaintClock painted(plates, QStringLiteral("11"));
-    for (const auto& [name, text] : testing::first_example_texts()) {
+    for (const auto& [name, text] : testkit::first_example_texts()) {
         window->findChild<QLineEdit*>(QString::fromStdString(name))->setText(QString::fromStdString(text));
     }
     for (int press = 1; press <= 2; ++press) {

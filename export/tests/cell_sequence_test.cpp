@@ -7,8 +7,8 @@
 
 #include "veltrano/export/spreadsheet.h"
 #include "veltrano/export/text_table.h"
-#include "veltrano/testing/contracts.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/fakes.h"
 
 namespace veltrano::exporting {
 namespace {
@@ -27,16 +27,16 @@ TEST(CellSequence, OrderCountCoordinatesAndTypes) {
     for (int n : {3, 11, 30}) {
         Profile x, y;
         fill(x, y, n);
-        testing::RecordingSpreadsheet sheet;
+        testkit::RecordingSpreadsheet sheet;
         export_profile(sheet, ShortInt(static_cast<std::int16_t>(n)), x, y);
         // The application is visible before the first cell, so the table fills in view.
         EXPECT_EQ(sheet.record->steps, (std::vector<std::string>{"create", "add", "visible"}));
-        const std::vector<testing::Cell>& cells = sheet.record->cells;
+        const std::vector<testkit::Cell>& cells = sheet.record->cells;
         ASSERT_EQ(cells.size(), 3u + 3u * n) << n;
-        EXPECT_EQ(cells, testing::expected_cells(ShortInt(static_cast<std::int16_t>(n)), x, y));
+        EXPECT_EQ(cells, testkit::expected_cells(ShortInt(static_cast<std::int16_t>(n)), x, y));
         // Spot checks against the table as a user reads it: B1 = 1, column n+1 the last plate.
-        EXPECT_EQ(cells[3], (testing::Cell{1, 2, std::int16_t{1}}));
-        EXPECT_EQ(cells.back(), (testing::Cell{3, n + 1, y.slots()[n]}));
+        EXPECT_EQ(cells[3], (testkit::Cell{1, 2, std::int16_t{1}}));
+        EXPECT_EQ(cells.back(), (testkit::Cell{3, n + 1, y.slots()[n]}));
     }
 }
 
@@ -50,7 +50,7 @@ TEST(CellName, LettersAsTheUserFindsTheColumn) {
 
 TEST(TextTable, KeepsTheSpreadsheetContract) {
     TextTable table;
-    const auto violations = testing::spreadsheet_contract_violations(table, [&] { return testing::cells_of_tsv(table.tsv()); });
+    const auto violations = testkit::spreadsheet_contract_violations(table, [&] { return testkit::cells_of_tsv(table.tsv()); });
     EXPECT_TRUE(violations.empty()) << ::testing::PrintToString(violations);
 }
 

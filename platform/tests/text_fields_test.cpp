@@ -2,15 +2,15 @@
 #include <gtest/gtest.h>
 
 #include "veltrano/platform/text_fields.h"
-#include "veltrano/testing/contracts.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/fakes.h"
 
 namespace veltrano::platform {
 namespace {
 
 TEST(TextFields, KeepTheFieldsContract) {
-    TextFields fields(testing::first_example_texts());
-    EXPECT_EQ(testing::fields_contract_violations(fields), std::vector<std::string>{});
+    TextFields fields(testkit::first_example_texts());
+    EXPECT_EQ(testkit::fields_contract_violations(fields), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -7,15 +7,15 @@
 #include <gtest/gtest.h>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/fakes.h"
 #include "veltrano/window/calculate.h"
 
 namespace veltrano::window {
 namespace {
 
-using testing::Journal;
-using testing::RecordingFields;
-using testing::RecordingSpreadsheet;
+using testkit::Journal;
+using testkit::RecordingFields;
+using testkit::RecordingSpreadsheet;
 
 const Journal kReads = {"get Text1", "get Text2", "get Text3", "get Text7", "get Text4", "get Text5"};
 
@@ -31,7 +31,7 @@ struct Press {
 Press press(const std::map<std::string, std::string>& changed = {},
             const std::function<void(RecordingSpreadsheet&)>& sheet_setup = {}) {
     Press p;
-    platform::TextFields::Texts texts = testing::first_example_texts("typed");
+    platform::TextFields::Texts texts = testkit::first_example_texts("typed");
     for (const auto& [name, text] : changed) texts[name] = text;
     RecordingFields fields(texts, &p.journal);
     RecordingSpreadsheet sheet(&p.journal);

@@ -13,15 +13,15 @@
 #include "driver.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/excel.h"
-#include "veltrano/testing/contracts.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/fakes.h"
 #include "veltrano/window/calculate.h"
 
 namespace {
 
 using namespace driver;
 using veltrano::calc::RunError;
-using veltrano::testing::Cell;
+using veltrano::testkit::Cell;
 
 constexpr std::int32_t status(std::uint32_t hresult) { return static_cast<std::int32_t>(hresult); }
 // The error of a server that went away part-way: which RPC status says so
@@ -134,15 +134,15 @@ std::optional<int> live_after(const Recorder& recorder, Server server) {
 }
 
 veltrano::platform::TextFields::Texts first_example(const char* alpha = "2.5") {
-    auto texts = veltrano::testing::first_example_texts();
+    auto texts = veltrano::testkit::first_example_texts();
     texts["Text5"] = alpha;
     return texts;
 }
 
 // The cells a complete export of the column must write.
 std::vector<Cell> reference_cells(const char* alpha) {
-    veltrano::testing::RecordingFields fields(first_example(alpha));
-    veltrano::testing::RecordingSpreadsheet sheet;
+    veltrano::testkit::RecordingFields fields(first_example(alpha));
+    veltrano::testkit::RecordingSpreadsheet sheet;
     veltrano::window::run_calculate(fields, veltrano::platform::NumberFormat{}, sheet);
     return sheet.record->cells;
 }
@@ -186,7 +186,7 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
         SCOPED_TRACE(c.what);
         const Recorder recorder(c.server, c.script);
         const std::vector<Cell> cells = reference_cells(c.alpha);
-        veltrano::testing::RecordingFields fields(first_example(c.alpha));
+        veltrano::testkit::RecordingFields fields(first_example(c.alpha));
         std::optional<RunError> error;
         try {
             veltrano::window::run_calculate(fields, veltrano::platform::NumberFormat{},
@@ -231,7 +231,7 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
 TEST(ExcelExport, KeepsTheSpreadsheetContract) {
     const Recorder recorder(Server::InProcess);
     const auto sheet = veltrano::exporting::excel_spreadsheet();
-    const auto violations = veltrano::testing::spreadsheet_contract_violations(*sheet, [&] {
+    const auto violations = veltrano::testkit::spreadsheet_contract_violations(*sheet, [&] {
         // What the sheet holds: a plate number is stored as a number like any other.
         std::vector<Cell> cells = cells_written(recorder.calls());
         for (Cell& c : cells) {

@@ -21,8 +21,8 @@
 
 #include "driver.h"
 #include "veltrano/platform/form_runtime.h"
-#include "veltrano/testing/contracts.h"
-#include "veltrano/testing/form_pixels.h"
+#include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/form_pixels.h"
 
 namespace {
 
@@ -122,8 +122,8 @@ std::wstring window_class(veltrano::platform::ControlKind kind) {
 // Where a control must lie at `dpi`, in client pixels: the table worked out by
 // hand at 96 DPI, the rule from the twips at any other.
 RECT expected_rect(const veltrano::platform::Control& c, UINT dpi) {
-    const veltrano::testing::PixelRect r = dpi == 96 ? veltrano::testing::main_form_pixels_at_96_dpi().at(c.name)
-                                                     : veltrano::testing::expected_pixels(c, dpi);
+    const veltrano::testkit::PixelRect r = dpi == 96 ? veltrano::testkit::main_form_pixels_at_96_dpi().at(c.name)
+                                                     : veltrano::testkit::expected_pixels(c, dpi);
     return {r.left, r.top, r.left + r.width, r.top + r.height};
 }
 
@@ -404,7 +404,7 @@ TEST(Win32Fields, KeepTheFieldsContract) {
     const int status = veltrano::platform::run_form(
         0, nullptr, veltrano::window::main_form(),
         [&](veltrano::platform::Fields& fields, const veltrano::platform::NumberFormat&) {
-            violations = veltrano::testing::fields_contract_violations(fields);
+            violations = veltrano::testkit::fields_contract_violations(fields);
             PostMessageW(form, WM_CLOSE, 0, 0);
         });
     presser.join();

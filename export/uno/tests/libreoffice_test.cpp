@@ -48,8 +48,8 @@
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/libreoffice.h"
-#include "veltrano/testing/contracts.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/fakes.h"
 #include "fake_listener.h"
 #include "office_pipe.h"
 #include "office_process.h"
@@ -274,18 +274,18 @@ std::vector<Reference<css::sheet::XSpreadsheetDocument>> spreadsheet_documents(O
 
 // The cells of the first sheet's used area as a user finds them: text as
 // text, numbers as the doubles Calc keeps.
-std::vector<testing::Cell> cells_of(const Reference<css::sheet::XSpreadsheetDocument>& document) {
+std::vector<testkit::Cell> cells_of(const Reference<css::sheet::XSpreadsheetDocument>& document) {
     const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
     const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
     const Reference<css::sheet::XUsedAreaCursor> cursor(sheet->createCursor(), UNO_QUERY_THROW);
     cursor->gotoStartOfUsedArea(false);
     cursor->gotoEndOfUsedArea(true);
     const auto used = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
-    std::vector<testing::Cell> cells;
+    std::vector<testkit::Cell> cells;
     for (sal_Int32 row = used.StartRow; row <= used.EndRow; ++row) {
         for (sal_Int32 column = used.StartColumn; column <= used.EndColumn; ++column) {
             const Reference<css::table::XCell> cell = sheet->getCellByPosition(column, row);
-            testing::Cell found;
+            testkit::Cell found;
             found.row = row + 1;
             found.column = column + 1;
             switch (cell->getType()) {
@@ -305,7 +305,7 @@ std::vector<testing::Cell> cells_of(const Reference<css::sheet::XSpreadsheetDocu
 // The document holds the table of `column`, types and bits exact, and
 // nothing else.
 void expect_table(const Reference<css::sheet::XSpreadsheetDocument>& document, const calc::ColumnResult& column) {
-    EXPECT_EQ(testing::cell_differences(testing::expected_cells(column.plate_count, column.x, column.y),
+    EXPECT_EQ(testkit::cell_differences(testkit::expected_cells(column.plate_count, column.x, column.y),
                                         cells_of(document)),
               std::vector<std::string>{});
 }
@@ -325,9 +325,9 @@ TEST_F(LibreOfficeExport, KeepsTheSpreadsheetContract) {
     };
     std::unique_ptr<Spreadsheet> sheet = libreoffice_spreadsheet(o);
     std::unique_ptr<OfficeLink> link;
-    const auto violations = testing::spreadsheet_contract_violations(*sheet, [&] {
+    const auto violations = testkit::spreadsheet_contract_violations(*sheet, [&] {
         sheet.reset();  // the backend lets go of the office, as at the end of a press
-        if (!started_) return std::vector<testing::Cell>{};
+        if (!started_) return std::vector<testkit::Cell>{};
         EXPECT_TRUE(group_alive(started_->group)) << "the export must leave the office running";
         // Nothing left behind: the office no longer listens on our pipe
         // (before the test's own link asks it to listen on another).
@@ -336,7 +336,7 @@ TEST_F(LibreOfficeExport, KeepsTheSpreadsheetContract) {
         link = std::make_unique<OfficeLink>(profile());
         const auto documents = spreadsheet_documents(*link);
         EXPECT_EQ(documents.size(), 1u);
-        return documents.empty() ? std::vector<testing::Cell>{} : cells_of(documents[0]);
+        return documents.empty() ? std::vector<testkit::Cell>{} : cells_of(documents[0]);
     });
     EXPECT_EQ(violations, std::vector<std::string>{});
     EXPECT_TRUE(socket_where_expected) << "the office's socket is not where we connect";

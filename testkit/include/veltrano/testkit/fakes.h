@@ -14,7 +14,7 @@
 #include "veltrano/export/spreadsheet.h"
 #include "veltrano/platform/text_fields.h"
 
-namespace veltrano::testing {
+namespace veltrano::testkit {
 
 // Every call the fakes receive, in order: "get Text1", "set Text8=5",
 // "sheet create", ... One journal may serve the fields and the sheet.
@@ -82,4 +82,4 @@ private:
     Journal* journal_;
 };
 
-}  // namespace veltrano::testing
+}  // namespace veltrano::testkit

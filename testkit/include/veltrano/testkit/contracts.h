@@ -9,9 +9,9 @@
 
 #include "veltrano/export/spreadsheet.h"
 #include "veltrano/platform/fields.h"
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/fakes.h"
 
-namespace veltrano::testing {
+namespace veltrano::testkit {
 
 // The window's text boxes: each of Text1 .. Text8 gives back exactly the text
 // set (empty, Chinese, long), and a name that is no text box ("Text9",
@@ -37,4 +37,4 @@ std::vector<std::string> cell_differences(std::vector<Cell> expected, std::vecto
 // other columns as numbers.
 std::vector<Cell> cells_of_tsv(const std::string& tsv);
 
-}  // namespace veltrano::testing
+}  // namespace veltrano::testkit

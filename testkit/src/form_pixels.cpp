@@ -1,9 +1,9 @@
-#include "veltrano/testing/form_pixels.h"
+#include "veltrano/testkit/form_pixels.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-namespace veltrano::testing {
+namespace veltrano::testkit {
 
 const std::map<std::string_view, PixelRect>& main_form_pixels_at_96_dpi() {
     static const std::map<std::string_view, PixelRect> pixels = {
@@ -26,4 +26,4 @@ PixelRect expected_pixels(const platform::Control& c, double dpi) {
     return {std::min(x1, x2), std::min(y1, y2), std::max(1, std::abs(x2 - x1)), std::max(1, std::abs(y2 - y1))};
 }
 
-}  // namespace veltrano::testing
+}  // namespace veltrano::testkit

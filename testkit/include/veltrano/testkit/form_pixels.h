@@ -7,7 +7,7 @@
 
 #include "veltrano/platform/form.h"
 
-namespace veltrano::testing {
+namespace veltrano::testkit {
 
 struct PixelRect {
     int left = 0, top = 0, width = 0, height = 0;
@@ -24,4 +24,4 @@ const std::map<std::string_view, PixelRect>& main_form_pixels_at_96_dpi();
 // The same rule at any DPI, from the control table.
 PixelRect expected_pixels(const platform::Control& control, double dpi);
 
-}  // namespace veltrano::testing
+}  // namespace veltrano::testkit

@@ -1,4 +1,4 @@
-#include "veltrano/testing/contracts.h"
+#include "veltrano/testkit/contracts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include "veltrano/calc/errors.h"
 #include "veltrano/platform/number_text.h"
 
-namespace veltrano::testing {
+namespace veltrano::testkit {
 
 namespace {
 
@@ -144,4 +144,4 @@ std::vector<Cell> cells_of_tsv(const std::string& tsv) {
     return cells;
 }
 
-}  // namespace veltrano::testing
+}  // namespace veltrano::testkit

@@ -1,8 +1,8 @@
-#include "veltrano/testing/fakes.h"
+#include "veltrano/testkit/fakes.h"
 
 #include "veltrano/calc/errors.h"
 
-namespace veltrano::testing {
+namespace veltrano::testkit {
 
 platform::TextFields::Texts first_example_texts(const std::string& results) {
     return {{"Text1", "100"}, {"Text7", "0.5"}, {"Text2", "0.95"}, {"Text3", "0.05"},
@@ -63,4 +63,4 @@ void RecordingSpreadsheet::put_cell(std::int16_t row, std::int16_t column, const
     record->cells.push_back({row, column, value});
 }
 
-}  // namespace veltrano::testing
+}  // namespace veltrano::testkit
