@@ -11,8 +11,8 @@
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/testkit/fakes.h"
-#include "veltrano/window/calculate.h"
-#include "veltrano/window/input_fields.h"
+#include "veltrano/command/calculate.h"
+#include "veltrano/command/input_fields.h"
 
 namespace {
 
@@ -28,9 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view input(reinterpret_cast<const char*>(data), size);
     // Fields in the order of the command line: F, xF, xD, xW, R, alpha.
     platform::TextFields::Texts texts = testkit::first_example_texts("before");
-    for (const auto input_of : window::kCommandLineOrder) {
+    for (const auto input_of : command::kCommandLineOrder) {
         const std::size_t end = input.find('\n');
-        texts[std::string(window::input_field(input_of).name)] = std::string(input.substr(0, end));
+        texts[std::string(command::input_field(input_of).name)] = std::string(input.substr(0, end));
         input = end == std::string_view::npos ? std::string_view() : input.substr(end + 1);
     }
     platform::TextFields fields(texts);
@@ -39,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<testkit::Cell>& cells = sheet.record->cells;
     try {
         const calc::ColumnResult r =
-            window::run_calculate(fields, platform::NumberFormat{".", ","}, sheet);
+            command::run_calculate(fields, platform::NumberFormat{".", ","}, sheet);
         const int feed = r.feed_plate.value();
         const int n = r.plate_count.value();
         require(2 <= feed && feed < n && n <= 30);
-        require(fields.text(window::kFeedPlateField) == std::to_string(feed));
-        require(fields.text(window::kPlateCountField) == std::to_string(n));
+        require(fields.text(command::kFeedPlateField) == std::to_string(feed));
+        require(fields.text(command::kPlateCountField) == std::to_string(n));
         for (int i = 0; i <= 30; ++i) {
             const double x = r.x.slots()[i], y = r.y.slots()[i];
             if (i == 0 || i > n) require(x == 0.0 && y == 0.0);
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int number = e.number();
         require(number == 6 || number == 9 || number == 11 || number == 13);
         // Nothing is written when the press stops before its results.
-        require(fields.text(window::kFeedPlateField) == "before" && fields.text(window::kPlateCountField) == "before");
+        require(fields.text(command::kFeedPlateField) == "before" && fields.text(command::kPlateCountField) == "before");
         require(cells.empty());
     }
     return 0;

@@ -15,8 +15,8 @@
 #include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
 #include "veltrano/platform/text_fields.h"
-#include "veltrano/window/calculate.h"
-#include "veltrano/window/input_fields.h"
+#include "veltrano/command/calculate.h"
+#include "veltrano/command/input_fields.h"
 
 namespace veltrano::app {
 
@@ -119,7 +119,7 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, std
         why = "--svg 的文件名是空的";
         return std::nullopt;
     }
-    if (!r.help && r.texts.size() != window::kCommandLineOrder.size()) {
+    if (!r.help && r.texts.size() != command::kCommandLineOrder.size()) {
         why = "需要 6 个参数（F xF xD xW R alpha），现有 " + std::to_string(r.texts.size()) + " 个";
         return std::nullopt;
     }
@@ -134,10 +134,10 @@ int usage_error(std::ostream& err, const std::string& why) {
 // The window's eight text boxes: the six inputs from the arguments, given in
 // the command line's order, and the two result fields, empty.
 platform::TextFields argument_fields(const std::vector<std::string>& values) {
-    platform::TextFields::Texts texts = {{std::string(window::kFeedPlateField), ""},
-                                         {std::string(window::kPlateCountField), ""}};
-    for (std::size_t i = 0; i < window::kCommandLineOrder.size(); ++i) {
-        texts[std::string(window::input_field(window::kCommandLineOrder[i]).name)] = values[i];
+    platform::TextFields::Texts texts = {{std::string(command::kFeedPlateField), ""},
+                                         {std::string(command::kPlateCountField), ""}};
+    for (std::size_t i = 0; i < command::kCommandLineOrder.size(); ++i) {
+        texts[std::string(command::input_field(command::kCommandLineOrder[i]).name)] = values[i];
     }
     return platform::TextFields(std::move(texts));
 }
@@ -194,13 +194,13 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     exporting::TextTable table;
     std::optional<calc::ColumnResult> column;
     if (const auto failed = platform::run_press(
-            [&] { column = window::run_calculate(fields, format, table); })) {
+            [&] { column = command::run_calculate(fields, format, table); })) {
         return report(err, *failed);
     }
     // The inputs the press computed with: the same texts, read the same way.
-    const calc::ColumnInputs inputs = window::read_inputs(fields, format);
-    out << "进料板\t" << fields.text(window::kFeedPlateField) << '\n'
-        << "塔板数\t" << fields.text(window::kPlateCountField) << '\n'
+    const calc::ColumnInputs inputs = command::read_inputs(fields, format);
+    out << "进料板\t" << fields.text(command::kFeedPlateField) << '\n'
+        << "塔板数\t" << fields.text(command::kPlateCountField) << '\n'
         << table.tsv();
     if (request->details) out << details(inputs, *column);
     std::vector<SweepRow> rows;

@@ -1,13 +1,13 @@
 #include "desktop_spreadsheet.h"
 
-#include "veltrano/window/calculate.h"
+#include "veltrano/command/calculate.h"
 
 namespace veltrano::app {
 
 void press_calculate(platform::Fields& fields, const platform::NumberFormat& format) {
     // The application's references are released when `sheet` goes, at the end of the press.
     const std::unique_ptr<exporting::Spreadsheet> sheet = desktop_spreadsheet();
-    window::run_calculate(fields, format, *sheet);
+    command::run_calculate(fields, format, *sheet);
 }
 
 }  // namespace veltrano::app

@@ -9,7 +9,7 @@
 
 #include "veltrano/platform/form_runtime.h"
 #include "desktop_spreadsheet.h"
-#include "veltrano/window/form.h"
+#include "veltrano/command/main_form.h"
 
 namespace {
 
@@ -59,6 +59,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     default_handler = qInstallMessageHandler(on_qt_message);
-    return veltrano::platform::run_form(argc, argv, veltrano::window::main_form(),
+    return veltrano::platform::run_form(argc, argv, veltrano::command::main_form(),
                                         veltrano::app::press_calculate);
 }

@@ -3,10 +3,10 @@
 
 #include "veltrano/platform/form_runtime.h"
 #include "desktop_spreadsheet.h"
-#include "veltrano/window/form.h"
+#include "veltrano/command/main_form.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The window reads the show state the program was started with itself.
-    return veltrano::platform::run_form(0, nullptr, veltrano::window::main_form(),
+    return veltrano::platform::run_form(0, nullptr, veltrano::command::main_form(),
                                         veltrano::app::press_calculate);
 }

@@ -22,8 +22,8 @@
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/testkit/form_pixels.h"
 #include "veltrano/platform/form_qt.h"
-#include "veltrano/window/calculate.h"
-#include "veltrano/window/form.h"
+#include "veltrano/command/calculate.h"
+#include "veltrano/command/main_form.h"
 
 using namespace veltrano;
 
@@ -99,7 +99,7 @@ private:
     }
 
     void show_window(platform::ClickHandler on_click) {
-        window_ = platform::build_form(window::main_form(), std::move(on_click));
+        window_ = platform::build_form(command::main_form(), std::move(on_click));
         window_->show();
         QApplication::setActiveWindow(window_.get());
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
@@ -139,7 +139,7 @@ private Q_SLOTS:
         // test starts no spreadsheet application.
         show_window([this](platform::Fields& fields, const platform::NumberFormat& format) {
             exporting::TextTable sheet;
-            window::run_calculate(fields, format, sheet);
+            command::run_calculate(fields, format, sheet);
             ++exports_;
         });
     }
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
         const auto& pixels = testkit::main_form_pixels_at_96_dpi();
-        for (const platform::Control& c : window::main_form().controls) {
+        for (const platform::Control& c : command::main_form().controls) {
             const char* kinds[] = {"label", "text", "button", "line"};
             const testkit::PixelRect r = pixels.at(c.name);
             QTest::newRow(std::string(c.name).c_str())
@@ -283,7 +283,7 @@ private Q_SLOTS:
                 const QCursor* cursor = QApplication::overrideCursor();
                 seen << QString("cursor %1").arg(cursor != nullptr && cursor->shape() == Qt::WaitCursor ? "busy" : "normal");
             };
-            window::run_calculate(fields, format, sheet);
+            command::run_calculate(fields, format, sheet);
         });
         recorder = std::make_unique<PaintRecorder>(QList<QLineEdit*>{box("Text8"), box("Text6")});
         type_first_example();
@@ -300,7 +300,7 @@ private Q_SLOTS:
         int presses = 0;
         show_window([&](platform::Fields& fields, const platform::NumberFormat& format) {
             exporting::TextTable sheet;
-            window::run_calculate(fields, format, sheet);
+            command::run_calculate(fields, format, sheet);
             if (++presses == 1) {
                 queue_clicks_and_typing();
                 queue_clicks_and_typing();
@@ -383,7 +383,7 @@ private Q_SLOTS:
     }
 
     void fieldThatDoesNotExistIsAnAutomationErrorInTheBox() {
-        auto form = platform::build_form(window::main_form(),
+        auto form = platform::build_form(command::main_form(),
                                          [](platform::Fields& fields, const platform::NumberFormat&) {
                                              fields.set_text("Text99", "1");
                                          });

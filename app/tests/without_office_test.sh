@@ -6,7 +6,7 @@
 # program of ours links the office's libraries, and the command's unit tests
 # link neither the office nor Qt.
 #   without_office_test.sh VELTRANO_CLI WINDOW_TESTS APP_TESTS [VELTRANO]
-cli=$1 window_tests=$2 app_tests=$3 gui=$4
+cli=$1 command_tests=$2 app_tests=$3 gui=$4
 fail() { echo "FAIL: $*"; exit 1; }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -37,7 +37,7 @@ fi
 for program in "$cli" $gui; do
   readelf -d "$program" | grep NEEDED | grep -Eq "libuno|libreoffice" && fail "$program links the office"
 done
-for unit_tests in "$window_tests" "$app_tests"; do
+for unit_tests in "$command_tests" "$app_tests"; do
   readelf -d "$unit_tests" | grep NEEDED | grep -Eq "libuno|libreoffice|libQt" && fail "$unit_tests links the office or Qt"
 done
 echo "computes without the office; only the export needs it"

@@ -16,7 +16,7 @@
 #include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
 #include "veltrano/testkit/fakes.h"
-#include "veltrano/window/calculate.h"
+#include "veltrano/command/calculate.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         const Clock::time_point press = Clock::now();
         if (full) {
             platform::TextFields fields(testkit::first_example_texts());
-            window::run_calculate(fields, platform::user_number_format(), *sheet);
+            command::run_calculate(fields, platform::user_number_format(), *sheet);
             std::printf("%.1f %d\n", ms_since(press, last_cell), group);
         } else {
             sheet->create_application();

@@ -23,9 +23,9 @@
 #include "veltrano/export/libreoffice.h"
 #include "veltrano/platform/form_qt.h"
 #include "veltrano/testkit/fakes.h"
-#include "veltrano/window/calculate.h"
-#include "veltrano/window/form.h"
-#include "veltrano/window/input_fields.h"
+#include "veltrano/command/calculate.h"
+#include "veltrano/command/main_form.h"
+#include "veltrano/command/input_fields.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     Clock::time_point last_cell{};
     std::string failure;
     const auto window = platform::build_form(
-        window::main_form(), [&](platform::Fields& fields, const platform::NumberFormat& format) {
+        command::main_form(), [&](platform::Fields& fields, const platform::NumberFormat& format) {
             exporting::OfficeOptions options;
             options.profile_dir = argv[1];
             options.start_deadline = std::chrono::seconds(120);
@@ -81,12 +81,12 @@ int main(int argc, char** argv) {
             };
             options.after_cell = [&](int) { last_cell = Clock::now(); };
             const auto sheet = exporting::libreoffice_spreadsheet(options);
-            window::run_calculate(fields, format, *sheet);
+            command::run_calculate(fields, format, *sheet);
         });
     window->show();
     QCoreApplication::processEvents();
 
-    auto* plates = window->findChild<QLineEdit*>(QString::fromUtf8(window::kPlateCountField.data()));
+    auto* plates = window->findChild<QLineEdit*>(QString::fromUtf8(command::kPlateCountField.data()));
     auto* button = window->findChild<QPushButton*>(QStringLiteral("Command1"));
     PaintClock painted(plates, QStringLiteral("11"));
     for (const auto& [name, text] : testkit::first_example_texts()) {

@@ -127,7 +127,7 @@ RECT expected_rect(const veltrano::platform::Control& c, UINT dpi) {
     return {r.left, r.top, r.left + r.width, r.top + r.height};
 }
 
-const std::vector<veltrano::platform::Control>& controls() { return veltrano::window::main_form().controls; }
+const std::vector<veltrano::platform::Control>& controls() { return veltrano::command::main_form().controls; }
 
 RECT rect_in(HWND form, HWND child) {
     RECT r;
@@ -398,11 +398,11 @@ TEST(Win32Fields, KeepTheFieldsContract) {
                         return owner == self && caption_of(w) == to_utf8(kCaption);
                     })) != nullptr;
         });
-        const int button = veltrano::platform::win32_control_id(veltrano::window::main_form(), "Command1");
+        const int button = veltrano::platform::win32_control_id(veltrano::command::main_form(), "Command1");
         PostMessageW(GetDlgItem(form, button), BM_CLICK, 0, 0);
     });
     const int status = veltrano::platform::run_form(
-        0, nullptr, veltrano::window::main_form(),
+        0, nullptr, veltrano::command::main_form(),
         [&](veltrano::platform::Fields& fields, const veltrano::platform::NumberFormat&) {
             violations = veltrano::testkit::fields_contract_violations(fields);
             PostMessageW(form, WM_CLOSE, 0, 0);

@@ -4,8 +4,8 @@
 
 #include "veltrano/platform/form.h"
 
-namespace veltrano::window {
+namespace veltrano::command {
 
 const platform::Form& main_form();
 
-}  // namespace veltrano::window
+}  // namespace veltrano::command

@@ -9,7 +9,7 @@
 
 #include "veltrano/calc/column.h"
 
-namespace veltrano::window {
+namespace veltrano::command {
 
 struct InputField {
     std::string_view name;               // the text box, "Text1"
@@ -55,4 +55,4 @@ constexpr const InputField& input_field(std::string_view name) {
 inline constexpr std::string_view kFeedPlateField = "Text8";
 inline constexpr std::string_view kPlateCountField = "Text6";
 
-}  // namespace veltrano::window
+}  // namespace veltrano::command

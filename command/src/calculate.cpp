@@ -1,8 +1,8 @@
-#include "veltrano/window/calculate.h"
+#include "veltrano/command/calculate.h"
 
-#include "veltrano/window/input_fields.h"
+#include "veltrano/command/input_fields.h"
 
-namespace veltrano::window {
+namespace veltrano::command {
 
 calc::ColumnInputs read_inputs(Fields& fields, const platform::NumberFormat& format) {
     calc::ColumnInputs in{};
@@ -24,4 +24,4 @@ calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& f
     return result;
 }
 
-}  // namespace veltrano::window
+}  // namespace veltrano::command

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "veltrano/window/form.h"
+#include "veltrano/command/main_form.h"
 
-namespace veltrano::window {
+namespace veltrano::command {
 namespace {
 
 using platform::Control;
@@ -47,4 +47,4 @@ TEST(MainForm, TabVisitsTheFeedFractionAfterTheButton) {
 }
 
 }  // namespace
-}  // namespace veltrano::window
+}  // namespace veltrano::command

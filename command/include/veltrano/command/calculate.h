@@ -9,7 +9,7 @@
 #include "veltrano/platform/fields.h"
 #include "veltrano/platform/number_text.h"
 
-namespace veltrano::window {
+namespace veltrano::command {
 
 // The window's text boxes, known to the command by name ("Text1" ...).
 using Fields = platform::Fields;
@@ -28,4 +28,4 @@ calc::ColumnInputs read_inputs(Fields& fields, const platform::NumberFormat& for
 calc::ColumnResult run_calculate(Fields& fields, const platform::NumberFormat& format,
                                  exporting::Spreadsheet& sheet);
 
-}  // namespace veltrano::window
+}  // namespace veltrano::command

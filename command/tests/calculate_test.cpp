@@ -8,9 +8,9 @@
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/testkit/fakes.h"
-#include "veltrano/window/calculate.h"
+#include "veltrano/command/calculate.h"
 
-namespace veltrano::window {
+namespace veltrano::command {
 namespace {
 
 using testkit::Journal;
@@ -92,4 +92,4 @@ TEST(CalculateCommand, ExportErrorComesAfterBothResultsAreShown) {
 }
 
 }  // namespace
-}  // namespace veltrano::window
+}  // namespace veltrano::command

@@ -1,8 +1,8 @@
-#include "veltrano/window/form.h"
+#include "veltrano/command/main_form.h"
 
-#include "veltrano/window/input_fields.h"
+#include "veltrano/command/input_fields.h"
 
-namespace veltrano::window {
+namespace veltrano::command {
 
 using platform::button;
 using platform::label;
@@ -55,4 +55,4 @@ const platform::Form& main_form() {
     return form;
 }
 
-}  // namespace veltrano::window
+}  // namespace veltrano::command
