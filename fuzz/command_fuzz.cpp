@@ -27,13 +27,13 @@ void require(bool ok) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
     // Fields in the order of the command line: F, xF, xD, xW, R, alpha.
-    platform::TextFields::Texts texts = testkit::first_example_texts("before");
+    command::TextFields::Texts texts = testkit::first_example_texts("before");
     for (const auto input_of : command::kCommandLineOrder) {
         const std::size_t end = input.find('\n');
         texts[std::string(command::input_field(input_of).name)] = std::string(input.substr(0, end));
         input = end == std::string_view::npos ? std::string_view() : input.substr(end + 1);
     }
-    platform::TextFields fields(texts);
+    command::TextFields fields(texts);
 
     testkit::RecordingSpreadsheet sheet;
     const std::vector<testkit::Cell>& cells = sheet.record->cells;

@@ -14,7 +14,7 @@
 #include "veltrano/export/text_table.h"
 #include "veltrano/platform/error_report.h"
 #include "veltrano/platform/number_text.h"
-#include "veltrano/platform/text_fields.h"
+#include "veltrano/command/text_fields.h"
 #include "veltrano/command/calculate.h"
 #include "veltrano/command/input_fields.h"
 
@@ -133,13 +133,13 @@ int usage_error(std::ostream& err, const std::string& why) {
 
 // The window's eight text boxes: the six inputs from the arguments, given in
 // the command line's order, and the two result fields, empty.
-platform::TextFields argument_fields(const std::vector<std::string>& values) {
-    platform::TextFields::Texts texts = {{std::string(command::kFeedPlateField), ""},
+command::TextFields argument_fields(const std::vector<std::string>& values) {
+    command::TextFields::Texts texts = {{std::string(command::kFeedPlateField), ""},
                                          {std::string(command::kPlateCountField), ""}};
     for (std::size_t i = 0; i < command::kCommandLineOrder.size(); ++i) {
         texts[std::string(command::input_field(command::kCommandLineOrder[i]).name)] = values[i];
     }
-    return platform::TextFields(std::move(texts));
+    return command::TextFields(std::move(texts));
 }
 
 // A run-time error as the CLI's contract has it: one line on stderr, status 1.
@@ -190,7 +190,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::optional<SweepRange> sweep;
     if (request->sweep && !(sweep = parse_sweep(*request->sweep, format, why))) return usage_error(err, why);
 
-    platform::TextFields fields = argument_fields(request->texts);
+    command::TextFields fields = argument_fields(request->texts);
     exporting::TextTable table;
     std::optional<calc::ColumnResult> column;
     if (const auto failed = platform::run_press(

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "veltrano/export/spreadsheet.h"
-#include "veltrano/platform/fields.h"
+#include "veltrano/command/fields.h"
 #include "veltrano/platform/number_text.h"
 
 namespace veltrano::app {
@@ -16,6 +16,6 @@ std::unique_ptr<exporting::Spreadsheet> desktop_spreadsheet();
 
 // The click of Command1: one press, its profile handed to a new spreadsheet
 // application.
-void press_calculate(platform::Fields& fields, const platform::NumberFormat& format);
+void press_calculate(command::Fields& fields, const platform::NumberFormat& format);
 
 }  // namespace veltrano::app

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
-#include "veltrano/platform/form_runtime.h"
+#include "veltrano/gui/form_runtime.h"
 #include "desktop_spreadsheet.h"
 #include "veltrano/command/main_form.h"
 
@@ -59,6 +59,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     default_handler = qInstallMessageHandler(on_qt_message);
-    return veltrano::platform::run_form(argc, argv, veltrano::command::main_form(),
+    return veltrano::gui::run_form(argc, argv, veltrano::command::main_form(),
                                         veltrano::app::press_calculate);
 }

@@ -1,12 +1,12 @@
 // The Windows desktop program: the main window on the Win32 API.
 #include <windows.h>
 
-#include "veltrano/platform/form_runtime.h"
+#include "veltrano/gui/form_runtime.h"
 #include "desktop_spreadsheet.h"
 #include "veltrano/command/main_form.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The window reads the show state the program was started with itself.
-    return veltrano::platform::run_form(0, nullptr, veltrano::command::main_form(),
+    return veltrano::gui::run_form(0, nullptr, veltrano::command::main_form(),
                                         veltrano::app::press_calculate);
 }

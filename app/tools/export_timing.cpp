@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         const auto sheet = exporting::libreoffice_spreadsheet(options);
         const Clock::time_point press = Clock::now();
         if (full) {
-            platform::TextFields fields(testkit::first_example_texts());
+            command::TextFields fields(testkit::first_example_texts());
             command::run_calculate(fields, platform::user_number_format(), *sheet);
             std::printf("%.1f %d\n", ms_since(press, last_cell), group);
         } else {

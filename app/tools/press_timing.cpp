@@ -21,7 +21,7 @@
 #include <QPushButton>
 
 #include "veltrano/export/libreoffice.h"
-#include "veltrano/platform/form_qt.h"
+#include "veltrano/gui/form_qt.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/command/calculate.h"
 #include "veltrano/command/main_form.h"
@@ -65,13 +65,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    platform::set_up_qt_application();
+    gui::set_up_qt_application();
 
     int group = 0;
     Clock::time_point last_cell{};
     std::string failure;
-    const auto window = platform::build_form(
-        command::main_form(), [&](platform::Fields& fields, const platform::NumberFormat& format) {
+    const auto window = gui::build_form(
+        command::main_form(), [&](command::Fields& fields, const platform::NumberFormat& format) {
             exporting::OfficeOptions options;
             options.profile_dir = argv[1];
             options.start_deadline = std::chrono::seconds(120);

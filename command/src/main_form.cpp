@@ -4,21 +4,17 @@
 
 namespace veltrano::command {
 
-using platform::button;
-using platform::label;
-using platform::line;
-using platform::text_box;
 
 namespace {
 // An input field's label carries the caption the field is known by.
 constexpr std::string_view caption_of(std::string_view field) { return input_field(field).caption; }
 }  // namespace
 
-const platform::Form& main_form() {
+const command::Form& main_form() {
     // Top to bottom: the input area, the command area and the result area,
     // split by three lines. The text boxes are numbered out of role order:
     // Text7 holds xF, Text3 xW, Text6 the plate count, Text8 the feed plate.
-    static const platform::Form form{
+    static const command::Form form{
         "Form1",
         "Veltrano-未考虑压力和温度 v1.0",
         7515,

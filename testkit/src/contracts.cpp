@@ -45,7 +45,7 @@ bool by_place(const Cell& a, const Cell& b) { return std::tie(a.row, a.column) <
 
 }  // namespace
 
-std::vector<std::string> fields_contract_violations(platform::Fields& fields) {
+std::vector<std::string> fields_contract_violations(command::Fields& fields) {
     std::vector<std::string> violations;
     const std::string texts[] = {"", "0.95", " 2,5 ", "进料板　５", std::string(1000, '7')};
     const char* names[] = {"Text1", "Text2", "Text3", "Text4", "Text5", "Text6", "Text7", "Text8"};

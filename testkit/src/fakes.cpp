@@ -4,7 +4,7 @@
 
 namespace veltrano::testkit {
 
-platform::TextFields::Texts first_example_texts(const std::string& results) {
+command::TextFields::Texts first_example_texts(const std::string& results) {
     return {{"Text1", "100"}, {"Text7", "0.5"}, {"Text2", "0.95"}, {"Text3", "0.05"},
             {"Text4", "2"},   {"Text5", "2.5"}, {"Text6", results}, {"Text8", results}};
 }

@@ -19,9 +19,9 @@ const std::map<std::string_view, PixelRect>& main_form_pixels_at_96_dpi() {
     return pixels;
 }
 
-PixelRect expected_pixels(const platform::Control& c, double dpi) {
-    const auto px = [dpi](int twips) { return platform::twips_to_pixels(twips, dpi); };
-    if (c.kind != platform::ControlKind::Line) return {px(c.left), px(c.top), px(c.width), px(c.height)};
+PixelRect expected_pixels(const command::Control& c, double dpi) {
+    const auto px = [dpi](int twips) { return command::twips_to_pixels(twips, dpi); };
+    if (c.kind != command::ControlKind::Line) return {px(c.left), px(c.top), px(c.width), px(c.height)};
     const int x1 = px(c.from.x), y1 = px(c.from.y), x2 = px(c.to.x), y2 = px(c.to.y);
     return {std::min(x1, x2), std::min(y1, y2), std::max(1, std::abs(x2 - x1)), std::max(1, std::abs(y2 - y1))};
 }

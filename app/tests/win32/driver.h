@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include "veltrano/platform/form_win32.h"
+#include "veltrano/gui/form_win32.h"
 #include "veltrano/platform/utf16.h"
 #include "veltrano/command/main_form.h"
 
@@ -202,7 +202,7 @@ public:
     HWND form() const { return form_; }
     const std::wstring& workdir() const { return workdir_.path(); }
     HWND control(const char* name) const {
-        return GetDlgItem(form_, veltrano::platform::win32_control_id(veltrano::command::main_form(), name));
+        return GetDlgItem(form_, veltrano::gui::win32_control_id(veltrano::command::main_form(), name));
     }
     void set(const char* name, const std::string& text) const {
         SendMessageW(control(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(to_utf16(text).c_str()));

@@ -133,7 +133,7 @@ std::optional<int> live_after(const Recorder& recorder, Server server) {
     return {};
 }
 
-veltrano::platform::TextFields::Texts first_example(const char* alpha = "2.5") {
+veltrano::command::TextFields::Texts first_example(const char* alpha = "2.5") {
     auto texts = veltrano::testkit::first_example_texts();
     texts["Text5"] = alpha;
     return texts;

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "driver.h"
-#include "veltrano/platform/form_runtime.h"
+#include "veltrano/gui/form_runtime.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/form_pixels.h"
 
@@ -108,8 +108,8 @@ TEST_F(WindowTest, PressesShowResultsOrReportTheErrorAndGoOnAsTheCommandLineRead
 // ---- what the window shows: caption, client size, controls, fonts
 
 // The window class each kind of control is made of.
-std::wstring window_class(veltrano::platform::ControlKind kind) {
-    using veltrano::platform::ControlKind;
+std::wstring window_class(veltrano::command::ControlKind kind) {
+    using veltrano::command::ControlKind;
     switch (kind) {
     case ControlKind::Label: return L"Static";
     case ControlKind::TextBox: return L"Edit";
@@ -121,13 +121,13 @@ std::wstring window_class(veltrano::platform::ControlKind kind) {
 
 // Where a control must lie at `dpi`, in client pixels: the table worked out by
 // hand at 96 DPI, the rule from the twips at any other.
-RECT expected_rect(const veltrano::platform::Control& c, UINT dpi) {
+RECT expected_rect(const veltrano::command::Control& c, UINT dpi) {
     const veltrano::testkit::PixelRect r = dpi == 96 ? veltrano::testkit::main_form_pixels_at_96_dpi().at(c.name)
                                                      : veltrano::testkit::expected_pixels(c, dpi);
     return {r.left, r.top, r.left + r.width, r.top + r.height};
 }
 
-const std::vector<veltrano::platform::Control>& controls() { return veltrano::command::main_form().controls; }
+const std::vector<veltrano::command::Control>& controls() { return veltrano::command::main_form().controls; }
 
 RECT rect_in(HWND form, HWND child) {
     RECT r;
@@ -167,7 +167,7 @@ void check_layout(const Program& p, UINT dpi) {
     int children = 0;
     for (HWND c = GetWindow(form, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) ++children;
     EXPECT_EQ(children, static_cast<int>(controls().size()));
-    for (const veltrano::platform::Control& c : controls()) {
+    for (const veltrano::command::Control& c : controls()) {
         const std::string name(c.name);
         SCOPED_TRACE(name);
         const HWND control = p.control(name.c_str());
@@ -200,7 +200,7 @@ void check_layout(const Program& p, UINT dpi) {
     GetWindowRect(form, &frame);
     for (SIZE size : {SIZE{900, 700}, SIZE{200, 120}, SIZE{frame.right - frame.left, frame.bottom - frame.top}}) {
         SetWindowPos(form, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        for (const veltrano::platform::Control& c : controls()) {
+        for (const veltrano::command::Control& c : controls()) {
             const std::string name(c.name);
             EXPECT_TRUE(same(rect_in(form, p.control(name.c_str())), expected_rect(c, dpi)))
                 << name << " moved when the window was resized to " << size.cx << " x " << size.cy;
@@ -398,12 +398,12 @@ TEST(Win32Fields, KeepTheFieldsContract) {
                         return owner == self && caption_of(w) == to_utf8(kCaption);
                     })) != nullptr;
         });
-        const int button = veltrano::platform::win32_control_id(veltrano::command::main_form(), "Command1");
+        const int button = veltrano::gui::win32_control_id(veltrano::command::main_form(), "Command1");
         PostMessageW(GetDlgItem(form, button), BM_CLICK, 0, 0);
     });
-    const int status = veltrano::platform::run_form(
+    const int status = veltrano::gui::run_form(
         0, nullptr, veltrano::command::main_form(),
-        [&](veltrano::platform::Fields& fields, const veltrano::platform::NumberFormat&) {
+        [&](veltrano::command::Fields& fields, const veltrano::platform::NumberFormat&) {
             violations = veltrano::testkit::fields_contract_violations(fields);
             PostMessageW(form, WM_CLOSE, 0, 0);
         });

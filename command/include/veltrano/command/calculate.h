@@ -6,13 +6,10 @@
 
 #include "veltrano/calc/column.h"
 #include "veltrano/export/spreadsheet.h"
-#include "veltrano/platform/fields.h"
+#include "veltrano/command/fields.h"
 #include "veltrano/platform/number_text.h"
 
 namespace veltrano::command {
-
-// The window's text boxes, known to the command by name ("Text1" ...).
-using Fields = platform::Fields;
 
 // Step 1 of a press: the six inputs read from Text1 (F), Text2 (xD), Text3 (xW),
 // Text7 (xF), Text4 (R), Text5 (alpha) in that order, each converted under

@@ -2,10 +2,10 @@
 // in twips and its tab index. Both desktops' windows are built from it.
 #pragma once
 
-#include "veltrano/platform/form.h"
+#include "veltrano/command/form.h"
 
 namespace veltrano::command {
 
-const platform::Form& main_form();
+const command::Form& main_form();
 
 }  // namespace veltrano::command

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "veltrano/export/spreadsheet.h"
-#include "veltrano/platform/fields.h"
+#include "veltrano/command/fields.h"
 #include "veltrano/testkit/fakes.h"
 
 namespace veltrano::testkit {
@@ -16,7 +16,7 @@ namespace veltrano::testkit {
 // The window's text boxes: each of Text1 .. Text8 gives back exactly the text
 // set (empty, Chinese, long), and a name that is no text box ("Text9",
 // "Command1") is the automation error E_INVALIDARG for both calls.
-std::vector<std::string> fields_contract_violations(platform::Fields& fields);
+std::vector<std::string> fields_contract_violations(command::Fields& fields);
 
 // What a user finds in the sheet: text cells as text, number cells as the
 // double they hold (a plate number 3 is read back as 3.0).

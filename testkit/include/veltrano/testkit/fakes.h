@@ -12,7 +12,7 @@
 #include "veltrano/calc/profile.h"
 #include "veltrano/calc/short_int.h"
 #include "veltrano/export/spreadsheet.h"
-#include "veltrano/platform/text_fields.h"
+#include "veltrano/command/text_fields.h"
 
 namespace veltrano::testkit {
 
@@ -23,10 +23,10 @@ using Journal = std::vector<std::string>;
 // The window's eight text boxes: the worked example F = 100, xF = 0.5,
 // xD = 0.95, xW = 0.05, R = 2, alpha = 2.5 in the six inputs (feed plate 5,
 // 11 plates), `results` in the two result fields.
-platform::TextFields::Texts first_example_texts(const std::string& results = "");
+command::TextFields::Texts first_example_texts(const std::string& results = "");
 
 // Text boxes that note each access in `journal`, when one is given.
-class RecordingFields final : public platform::TextFields {
+class RecordingFields final : public command::TextFields {
 public:
     explicit RecordingFields(Texts texts, Journal* journal = nullptr)
         : TextFields(std::move(texts)), journal_(journal) {}

@@ -5,7 +5,7 @@
 #include <map>
 #include <string_view>
 
-#include "veltrano/platform/form.h"
+#include "veltrano/command/form.h"
 
 namespace veltrano::testkit {
 
@@ -22,6 +22,6 @@ struct PixelRect {
 const std::map<std::string_view, PixelRect>& main_form_pixels_at_96_dpi();
 
 // The same rule at any DPI, from the control table.
-PixelRect expected_pixels(const platform::Control& control, double dpi);
+PixelRect expected_pixels(const command::Control& control, double dpi);
 
 }  // namespace veltrano::testkit

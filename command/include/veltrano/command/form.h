@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veltrano::platform {
+namespace veltrano::command {
 
 enum class ControlKind { Label, TextBox, Button, Line };
 
@@ -66,4 +66,4 @@ int twips_to_pixels(int twips, double logical_dpi);
 // The focusable controls in the order Tab visits them (ascending tab index).
 std::vector<const Control*> tab_order(const Form& form);
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::command

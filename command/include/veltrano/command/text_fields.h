@@ -8,9 +8,9 @@
 #include <string_view>
 #include <utility>
 
-#include "veltrano/platform/fields.h"
+#include "veltrano/command/fields.h"
 
-namespace veltrano::platform {
+namespace veltrano::command {
 
 class TextFields : public Fields {
 public:
@@ -32,4 +32,4 @@ private:
     Texts texts_;
 };
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::command

@@ -1,9 +1,9 @@
 // Twips to pixels at the screen's DPI.
 #include <gtest/gtest.h>
 
-#include "veltrano/platform/form.h"
+#include "veltrano/command/form.h"
 
-namespace veltrano::platform {
+namespace veltrano::command {
 namespace {
 
 TEST(TwipsToPixels, FifteenTwipsPerPixelAt96DpiScaledByTheScreensDpi) {
@@ -20,4 +20,4 @@ TEST(TwipsToPixels, FifteenTwipsPerPixelAt96DpiScaledByTheScreensDpi) {
 }
 
 }  // namespace
-}  // namespace veltrano::platform
+}  // namespace veltrano::command

@@ -4,20 +4,20 @@
 
 #include <functional>
 
-#include "veltrano/platform/fields.h"
-#include "veltrano/platform/form.h"
+#include "veltrano/command/fields.h"
+#include "veltrano/command/form.h"
 #include "veltrano/platform/number_text.h"
 
-namespace veltrano::platform {
+namespace veltrano::gui {
 
 // What a click on the form's button does. It runs inside the click, on the
 // one user-interface thread, with the window's text boxes and the user's
 // number separators. A RunError it raises ends the click only: the runtime
 // reports it in a modal message box and the window carries on as it stands.
-using ClickHandler = std::function<void(Fields&, const NumberFormat&)>;
+using ClickHandler = std::function<void(command::Fields&, const platform::NumberFormat&)>;
 
 // Creates and shows `form`, then runs the event loop until the window is
 // closed. Returns the process exit status.
-int run_form(int argc, char** argv, const Form& form, ClickHandler on_click);
+int run_form(int argc, char** argv, const command::Form& form, ClickHandler on_click);
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::gui

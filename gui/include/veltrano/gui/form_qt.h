@@ -6,9 +6,9 @@
 #include <QFont>
 #include <QWidget>
 
-#include "veltrano/platform/form_runtime.h"
+#include "veltrano/gui/form_runtime.h"
 
-namespace veltrano::platform {
+namespace veltrano::gui {
 
 // Application-wide settings made once the QApplication exists: the font
 // every control uses.
@@ -20,6 +20,6 @@ QFont form_font();
 
 // The top-level window of `form`, with every control, not yet shown. Each
 // button's click runs `on_click` and reports a RunError in a message box.
-std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click);
+std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_click);
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::gui

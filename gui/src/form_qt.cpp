@@ -1,5 +1,5 @@
 // The form runtime on Linux: Qt Widgets, placed by hand from the twips table.
-#include "veltrano/platform/form_qt.h"
+#include "veltrano/gui/form_qt.h"
 
 #include <algorithm>
 #include <optional>
@@ -23,7 +23,7 @@
 #include "veltrano/calc/errors.h"
 #include "veltrano/platform/error_report.h"
 
-namespace veltrano::platform {
+namespace veltrano::gui {
 
 namespace {
 
@@ -57,7 +57,7 @@ private:
     QPoint from_, to_;
 };
 
-class QtFields final : public Fields {
+class QtFields final : public command::Fields {
 public:
     explicit QtFields(QWidget& form) : form_(form) {}
 
@@ -85,7 +85,7 @@ private:
     QWidget& form_;
 };
 
-void show_report(QWidget* window, const ErrorReport& report) {
+void show_report(QWidget* window, const platform::ErrorReport& report) {
     QMessageBox box(QMessageBox::Critical, QString::fromStdString(report.title),
                     QString::fromStdString(report.box_text()), QMessageBox::Ok, window);
     // The window speaks Chinese whatever the user's locale.
@@ -127,7 +127,7 @@ private:
 // input queued meanwhile has been dropped.
 void press(QWidget* window, QPushButton* button, const ClickHandler& on_click) {
     if (!button->isEnabled()) return;  // a press already runs further up this stack
-    std::optional<ErrorReport> report;
+    std::optional<platform::ErrorReport> report;
     bool close_requested = false;
     {
         PressInputFilter filter(window);
@@ -136,11 +136,11 @@ void press(QWidget* window, QPushButton* button, const ClickHandler& on_click) {
         // Let the disabled button and the cursor reach the screen before the
         // command holds the thread.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        report = run_press([&] {
+        report = platform::run_press([&] {
             QtFields fields(*window);
             // The C library's view of the user's locale, as in veltrano-cli,
             // so the window and the command line read a text alike.
-            on_click(fields, user_number_format());
+            on_click(fields, platform::user_number_format());
         });
         QCoreApplication::processEvents();
         QApplication::restoreOverrideCursor();
@@ -188,7 +188,7 @@ QFont form_font() {
     return font;
 }
 
-std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
+std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_click) {
     auto window = std::make_unique<QWidget>();
     QWidget* w = window.get();
     w->setObjectName(to_qt(form.name));
@@ -197,25 +197,25 @@ std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
 
     const QScreen* screen = QGuiApplication::primaryScreen();
     const double dpi = screen != nullptr ? screen->logicalDotsPerInch() : 96.0;
-    const auto px = [dpi](int twips) { return twips_to_pixels(twips, dpi); };
+    const auto px = [dpi](int twips) { return command::twips_to_pixels(twips, dpi); };
     // No layout: the controls keep their places however the window is sized.
     w->resize(px(form.client_width), px(form.client_height));
 
-    for (const Control& c : form.controls) {
+    for (const command::Control& c : form.controls) {
         const QRect rect(px(c.left), px(c.top), px(c.width), px(c.height));
         QWidget* control = nullptr;
         switch (c.kind) {
-        case ControlKind::Label: {
+        case command::ControlKind::Label: {
             auto* label = new QLabel(to_qt(c.caption), w);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             label->setTextFormat(Qt::PlainText);
             control = label;
             break;
         }
-        case ControlKind::TextBox:
+        case command::ControlKind::TextBox:
             control = new QLineEdit(w);
             break;
-        case ControlKind::Button: {
+        case command::ControlKind::Button: {
             auto* button = new FormButton(to_qt(c.caption), w);
             // Neither default nor cancel: Enter and Esc in a field press nothing.
             button->setAutoDefault(false);
@@ -225,17 +225,17 @@ std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
             control = button;
             break;
         }
-        case ControlKind::Line:
+        case command::ControlKind::Line:
             control = new LineControl(w, QPoint(px(c.from.x), px(c.from.y)),
                                       QPoint(px(c.to.x), px(c.to.y)));
             break;
         }
         control->setObjectName(to_qt(c.name));
-        if (c.kind != ControlKind::Line) control->setGeometry(rect);
+        if (c.kind != command::ControlKind::Line) control->setGeometry(rect);
     }
 
     QWidget* previous = nullptr;
-    for (const Control* c : tab_order(form)) {
+    for (const command::Control* c : command::tab_order(form)) {
         auto* current = w->findChild<QWidget*>(to_qt(c->name), Qt::FindDirectChildrenOnly);
         if (previous == nullptr) {
             current->setFocus();
@@ -247,7 +247,7 @@ std::unique_ptr<QWidget> build_form(const Form& form, ClickHandler on_click) {
     return window;
 }
 
-int run_form(int argc, char** argv, const Form& form, ClickHandler on_click) {
+int run_form(int argc, char** argv, const command::Form& form, ClickHandler on_click) {
     QApplication app(argc, argv);
     set_up_qt_application();
     // Qt's own texts (a field's context menu) in the window's language, when
@@ -262,4 +262,4 @@ int run_form(int argc, char** argv, const Form& form, ClickHandler on_click) {
     return QApplication::exec();
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::gui

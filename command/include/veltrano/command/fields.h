@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace veltrano::platform {
+namespace veltrano::command {
 
 // Each call fetches the named box, does one text call and lets the box go.
 // A failure of either call is a RunError carrying the control's status.
@@ -15,4 +15,4 @@ public:
     virtual void set_text(std::string_view name, std::string_view text) = 0;
 };
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::command

@@ -21,7 +21,7 @@
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/testkit/form_pixels.h"
-#include "veltrano/platform/form_qt.h"
+#include "veltrano/gui/form_qt.h"
 #include "veltrano/command/calculate.h"
 #include "veltrano/command/main_form.h"
 
@@ -98,8 +98,8 @@ private:
         box("Text5")->setText(" 2.5 ");  // blanks around a number are allowed
     }
 
-    void show_window(platform::ClickHandler on_click) {
-        window_ = platform::build_form(command::main_form(), std::move(on_click));
+    void show_window(gui::ClickHandler on_click) {
+        window_ = gui::build_form(command::main_form(), std::move(on_click));
         window_->show();
         QApplication::setActiveWindow(window_.get());
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
@@ -129,7 +129,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        platform::set_up_qt_application();
+        gui::set_up_qt_application();
         QCOMPARE(QGuiApplication::primaryScreen()->logicalDotsPerInch(), 96.0);
     }
 
@@ -137,7 +137,7 @@ private Q_SLOTS:
         exports_ = 0;
         // The real window and command; the spreadsheet is a text table so the
         // test starts no spreadsheet application.
-        show_window([this](platform::Fields& fields, const platform::NumberFormat& format) {
+        show_window([this](command::Fields& fields, const platform::NumberFormat& format) {
             exporting::TextTable sheet;
             command::run_calculate(fields, format, sheet);
             ++exports_;
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
         const auto& pixels = testkit::main_form_pixels_at_96_dpi();
-        for (const platform::Control& c : command::main_form().controls) {
+        for (const command::Control& c : command::main_form().controls) {
             const char* kinds[] = {"label", "text", "button", "line"};
             const testkit::PixelRect r = pixels.at(c.name);
             QTest::newRow(std::string(c.name).c_str())
@@ -204,8 +204,8 @@ private Q_SLOTS:
     // Every caption fits its control whole, and the font has a glyph for
     // each character (no boxes in place of the Chinese).
     void captionsFitAndHaveGlyphs() {
-        const QFontInfo used(platform::form_font());
-        QVERIFY2(platform::form_font().families().contains(used.family()), qPrintable(used.family()));
+        const QFontInfo used(gui::form_font());
+        QVERIFY2(gui::form_font().families().contains(used.family()), qPrintable(used.family()));
         for (QWidget* control : window_->findChildren<QWidget*>()) {
             QString caption;
             int room = control->width();
@@ -223,7 +223,7 @@ private Q_SLOTS:
             QVERIFY2(metrics.height() <= control->height(), qPrintable(where));
             for (QChar c : caption) QVERIFY2(metrics.inFont(c), qPrintable(where + " " + c));
         }
-        const QFontMetrics metrics(platform::form_font());
+        const QFontMetrics metrics(gui::form_font());
         for (QChar c : window_->windowTitle()) QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
     }
 
@@ -275,7 +275,7 @@ private Q_SLOTS:
     void resultsArePaintedBeforeTheExportStarts() {
         QStringList seen;
         std::unique_ptr<PaintRecorder> recorder;
-        show_window([&](platform::Fields& fields, const platform::NumberFormat& format) {
+        show_window([&](command::Fields& fields, const platform::NumberFormat& format) {
             testkit::RecordingSpreadsheet sheet;
             sheet.on_create = [&] {
                 seen = recorder->painted;
@@ -298,7 +298,7 @@ private Q_SLOTS:
     // as further presses afterwards.
     void inputQueuedDuringAPressIsDropped() {
         int presses = 0;
-        show_window([&](platform::Fields& fields, const platform::NumberFormat& format) {
+        show_window([&](command::Fields& fields, const platform::NumberFormat& format) {
             exporting::TextTable sheet;
             command::run_calculate(fields, format, sheet);
             if (++presses == 1) {
@@ -319,7 +319,7 @@ private Q_SLOTS:
     // A close request made while a press runs that then fails: the error is
     // shown first, then the window closes.
     void closeDuringAFailingPressIsHonouredAfterTheBox() {
-        show_window([this](platform::Fields&, const platform::NumberFormat&) {
+        show_window([this](command::Fields&, const platform::NumberFormat&) {
             QCoreApplication::postEvent(window_->windowHandle(), new QCloseEvent);
             throw calc::RunError(calc::ErrorNumber::CannotCreateObject, "找不到 LibreOffice");
         });
@@ -375,7 +375,7 @@ private Q_SLOTS:
     // The window's own text boxes keep the contract every Fields keeps.
     void textBoxesKeepTheFieldsContract() {
         std::vector<std::string> violations = {"the press did not run"};
-        show_window([&](platform::Fields& fields, const platform::NumberFormat&) {
+        show_window([&](command::Fields& fields, const platform::NumberFormat&) {
             violations = testkit::fields_contract_violations(fields);
         });
         QTest::mouseClick(button(), Qt::LeftButton);
@@ -383,8 +383,8 @@ private Q_SLOTS:
     }
 
     void fieldThatDoesNotExistIsAnAutomationErrorInTheBox() {
-        auto form = platform::build_form(command::main_form(),
-                                         [](platform::Fields& fields, const platform::NumberFormat&) {
+        auto form = gui::build_form(command::main_form(),
+                                         [](command::Fields& fields, const platform::NumberFormat&) {
                                              fields.set_text("Text99", "1");
                                          });
         MessageBoxAnswerer answerer;

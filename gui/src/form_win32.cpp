@@ -16,11 +16,11 @@
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/platform/error_report.h"
-#include "veltrano/platform/form_runtime.h"
-#include "veltrano/platform/form_win32.h"
+#include "veltrano/gui/form_runtime.h"
+#include "veltrano/gui/form_win32.h"
 #include "veltrano/platform/utf16.h"
 
-namespace veltrano::platform {
+namespace veltrano::gui {
 
 namespace {
 
@@ -123,7 +123,7 @@ HFONT message_font(UINT dpi) {
 
 class FormWindow {
 public:
-    FormWindow(const Form& form, ClickHandler on_click) : form_(form), on_click_(std::move(on_click)) {}
+    FormWindow(const command::Form& form, ClickHandler on_click) : form_(form), on_click_(std::move(on_click)) {}
     ~FormWindow() {
         if (hwnd_ != nullptr) DestroyWindow(hwnd_);
         release_resources();
@@ -149,7 +149,7 @@ public:
     // The text box `name` of this window, or a RunError with E_INVALIDARG.
     HWND text_box(std::string_view name) const {
         for (std::size_t i = 0; i < form_.controls.size(); ++i) {
-            if (form_.controls[i].name == name && form_.controls[i].kind == ControlKind::TextBox) {
+            if (form_.controls[i].name == name && form_.controls[i].kind == command::ControlKind::TextBox) {
                 return children_[i];
             }
         }
@@ -164,7 +164,7 @@ private:
 
     bool is_button(HWND window) const {
         for (std::size_t i = 0; i < children_.size(); ++i) {
-            if (children_[i] == window && form_.controls[i].kind == ControlKind::Button) return true;
+            if (children_[i] == window && form_.controls[i].kind == command::ControlKind::Button) return true;
         }
         return false;
     }
@@ -176,7 +176,7 @@ private:
     void press(HWND button);
     void release_resources();
 
-    const Form& form_;
+    const command::Form& form_;
     ClickHandler on_click_;
     HWND hwnd_ = nullptr;
     std::vector<HWND> children_;  // by row of the form's table
@@ -190,7 +190,7 @@ private:
 
 // The text boxes of a FormWindow: each call finds the box by name, makes one
 // text call on it and keeps no handle.
-class Win32Fields final : public Fields {
+class Win32Fields final : public command::Fields {
 public:
     explicit Win32Fields(const FormWindow& window) : window_(window) {}
 
@@ -204,13 +204,13 @@ public:
             window_call_failed("读不出文本框“" + std::string(name) + "”的内容");
         }
         text.resize(static_cast<std::size_t>(copied));
-        return to_utf8(text);
+        return platform::to_utf8(text);
     }
 
     void set_text(std::string_view name, std::string_view text) override {
         HWND box = window_.text_box(name);
         SetLastError(0);
-        if (!SetWindowTextW(box, to_utf16(text).c_str())) {
+        if (!SetWindowTextW(box, platform::to_utf16(text).c_str())) {
             window_call_failed("写不进文本框“" + std::string(name) + "”");
         }
         // Painted now, not when the press returns: the export that follows
@@ -265,7 +265,7 @@ bool FormWindow::create(int show) {
     // the DPI of the primary monitor, where the default place lies.
     const UINT dpi = initial_dpi();
     const SIZE size = frame_for(dpi);
-    hwnd_ = CreateWindowExW(0, kFormClass, to_utf16(form_.caption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+    hwnd_ = CreateWindowExW(0, kFormClass, platform::to_utf16(form_.caption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                             CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
     if (hwnd_ == nullptr) return false;
 
@@ -274,7 +274,7 @@ bool FormWindow::create(int show) {
     font_ = message_font(dpi);
     children_.assign(form_.controls.size(), nullptr);
     std::vector<std::size_t> rows;
-    for (const Control* c : tab_order(form_)) rows.push_back(static_cast<std::size_t>(c - form_.controls.data()));
+    for (const command::Control* c : command::tab_order(form_)) rows.push_back(static_cast<std::size_t>(c - form_.controls.data()));
     for (std::size_t row = 0; row < form_.controls.size(); ++row) {
         if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
     }
@@ -300,14 +300,14 @@ bool FormWindow::create(int show) {
 
 // The outer size of the window at `dpi`: the form's client area inside the frame.
 SIZE FormWindow::frame_for(UINT dpi) const {
-    return frame_size(twips_to_pixels(form_.client_width, dpi), twips_to_pixels(form_.client_height, dpi),
+    return frame_size(command::twips_to_pixels(form_.client_width, dpi), command::twips_to_pixels(form_.client_height, dpi),
                       WS_OVERLAPPEDWINDOW, 0, dpi);
 }
 
 // Where a control lies in the client area at `dpi`.
-RECT control_rect(const Control& c, UINT dpi) {
-    const auto px = [dpi](int twips) { return twips_to_pixels(twips, static_cast<double>(dpi)); };
-    if (c.kind == ControlKind::Line) {
+RECT control_rect(const command::Control& c, UINT dpi) {
+    const auto px = [dpi](int twips) { return command::twips_to_pixels(twips, static_cast<double>(dpi)); };
+    if (c.kind == command::ControlKind::Line) {
         // The table's lines run straight across or down. The last point of a
         // line is not drawn, so a line from x1 to x2 covers x2 - x1 pixels;
         // it is one pixel thick at every DPI.
@@ -319,34 +319,34 @@ RECT control_rect(const Control& c, UINT dpi) {
 }
 
 HWND FormWindow::create_control(std::size_t row, UINT dpi) {
-    const Control& c = form_.controls[row];
+    const command::Control& c = form_.controls[row];
     const wchar_t* window_class = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE;
     DWORD ex_style = 0;
     switch (c.kind) {
-    case ControlKind::Label:
+    case command::ControlKind::Label:
         style |= SS_LEFT | SS_NOPREFIX;
         break;
-    case ControlKind::TextBox:
+    case command::ControlKind::TextBox:
         window_class = L"EDIT";
         style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
         ex_style = WS_EX_CLIENTEDGE;
         break;
-    case ControlKind::Button:
+    case command::ControlKind::Button:
         // A plain push button, never the default one.
         window_class = L"BUTTON";
         style |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
-    case ControlKind::Line:
+    case command::ControlKind::Line:
         window_class = kLineClass;
         break;
     }
     const auto id = static_cast<INT_PTR>(kFirstControlId + static_cast<int>(row));
     const RECT r = control_rect(c, dpi);
-    HWND control = CreateWindowExW(ex_style, window_class, to_utf16(c.caption).c_str(), style, r.left, r.top,
+    HWND control = CreateWindowExW(ex_style, window_class, platform::to_utf16(c.caption).c_str(), style, r.left, r.top,
                                    r.right - r.left, r.bottom - r.top, hwnd_, reinterpret_cast<HMENU>(id),
                                    GetModuleHandleW(nullptr), nullptr);
-    if (control != nullptr && c.kind != ControlKind::Line) {
+    if (control != nullptr && c.kind != command::ControlKind::Line) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
     return control;
@@ -359,7 +359,7 @@ void FormWindow::apply_dpi(UINT dpi) {
     HFONT font = message_font(dpi);
     for (std::size_t row = 0; row < children_.size(); ++row) {
         const RECT r = control_rect(form_.controls[row], dpi);
-        if (form_.controls[row].kind != ControlKind::Line) {
+        if (form_.controls[row].kind != command::ControlKind::Line) {
             SendMessageW(children_[row], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         }
         SetWindowPos(children_[row], nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
@@ -374,7 +374,7 @@ void FormWindow::apply_dpi(UINT dpi) {
 // The application icon of the .exe, at the sizes of the title bar and the
 // task switcher at `dpi`.
 void FormWindow::set_icons(UINT dpi) {
-    const std::wstring icon = to_utf16(form_.icon);
+    const std::wstring icon = platform::to_utf16(form_.icon);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     const auto load = [&](int size_x, int size_y) {
         return static_cast<HICON>(LoadImageW(instance, icon.c_str(), IMAGE_ICON, metric_for_dpi(size_x, dpi),
@@ -412,9 +412,9 @@ void FormWindow::press(HWND button) {
     HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     UpdateWindow(button);
 
-    const std::optional<ErrorReport> report = run_press([&] {
+    const std::optional<platform::ErrorReport> report = platform::run_press([&] {
         Win32Fields fields(*this);
-        on_click_(fields, user_number_format());
+        on_click_(fields, platform::user_number_format());
     });
 
     MSG queued;
@@ -430,7 +430,7 @@ void FormWindow::press(HWND button) {
     if (report) {
         // The buttons of the box in the window's language where the system
         // has it, whatever the user's own.
-        MessageBoxExW(hwnd_, to_utf16(report->box_text()).c_str(), to_utf16(report->title).c_str(),
+        MessageBoxExW(hwnd_, platform::to_utf16(report->box_text()).c_str(), platform::to_utf16(report->title).c_str(),
                       MB_OK | MB_ICONERROR, MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
     }
     pressing_ = false;
@@ -491,14 +491,14 @@ LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 
 }  // namespace
 
-int win32_control_id(const Form& form, std::string_view name) {
+int win32_control_id(const command::Form& form, std::string_view name) {
     for (std::size_t row = 0; row < form.controls.size(); ++row) {
         if (form.controls[row].name == name) return kFirstControlId + static_cast<int>(row);
     }
     return 0;
 }
 
-int run_form(int, char**, const Form& form, ClickHandler on_click) {
+int run_form(int, char**, const command::Form& form, ClickHandler on_click) {
     // The system's visual style for the controls (the manifest asks for
     // version 6 of the common controls).
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
@@ -522,4 +522,4 @@ int run_form(int, char**, const Form& form, ClickHandler on_click) {
     return static_cast<int>(msg.wParam);
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::gui

@@ -1,11 +1,11 @@
 // Text boxes without a window keep the contract of the window's own.
 #include <gtest/gtest.h>
 
-#include "veltrano/platform/text_fields.h"
+#include "veltrano/command/text_fields.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
 
-namespace veltrano::platform {
+namespace veltrano::command {
 namespace {
 
 TEST(TextFields, KeepTheFieldsContract) {
@@ -14,4 +14,4 @@ TEST(TextFields, KeepTheFieldsContract) {
 }
 
 }  // namespace
-}  // namespace veltrano::platform
+}  // namespace veltrano::command

@@ -1,9 +1,9 @@
-#include "veltrano/platform/form.h"
+#include "veltrano/command/form.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace veltrano::platform {
+namespace veltrano::command {
 
 int twips_to_pixels(int twips, double logical_dpi) {
     return static_cast<int>(std::lround(twips * logical_dpi / 1440.0));
@@ -19,4 +19,4 @@ std::vector<const Control*> tab_order(const Form& form) {
     return order;
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::command

@@ -1,8 +1,8 @@
-#include "veltrano/platform/text_fields.h"
+#include "veltrano/command/text_fields.h"
 
 #include "veltrano/calc/errors.h"
 
-namespace veltrano::platform {
+namespace veltrano::command {
 
 std::string& TextFields::box(std::string_view name) {
     const auto found = texts_.find(name);
@@ -17,4 +17,4 @@ std::string TextFields::text(std::string_view name) { return box(name); }
 
 void TextFields::set_text(std::string_view name, std::string_view text) { box(name) = text; }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::command
