@@ -12,8 +12,8 @@
 #include "veltrano/calc/balances.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/text_table.h"
-#include "veltrano/platform/error_report.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/error_report.h"
+#include "veltrano/core/number_text.h"
 #include "veltrano/command/text_fields.h"
 #include "veltrano/command/calculate.h"
 #include "veltrano/command/input_fields.h"
@@ -112,7 +112,7 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, std
         else if (name == "--details") flag(r.details);
         else if (name == "--svg") valued(r.svg);
         else if (name == "--sweep") valued(r.sweep);
-        else why = "未知的选项 " + platform::quote_excerpt(name);
+        else why = "未知的选项 " + core::quote_excerpt(name);
         if (!why.empty()) return std::nullopt;
     }
     if (r.svg && r.svg->empty()) {
@@ -143,13 +143,13 @@ command::TextFields argument_fields(const std::vector<std::string>& values) {
 }
 
 // A run-time error as the CLI's contract has it: one line on stderr, status 1.
-int report(std::ostream& err, const platform::ErrorReport& report) {
+int report(std::ostream& err, const core::ErrorReport& report) {
     err << report.line() << '\n';
     return 1;
 }
 
 std::string number_or_dash(const std::optional<double>& v) {
-    return v ? platform::double_to_text(*v) : "-";
+    return v ? core::double_to_text(*v) : "-";
 }
 
 // The lines of --details, in a fixed order: name TAB value.
@@ -186,14 +186,14 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         out << kUsage;
         return 0;
     }
-    const platform::NumberFormat format = platform::user_number_format();
+    const core::NumberFormat format = core::user_number_format();
     std::optional<SweepRange> sweep;
     if (request->sweep && !(sweep = parse_sweep(*request->sweep, format, why))) return usage_error(err, why);
 
     command::TextFields fields = argument_fields(request->texts);
     exporting::TextTable table;
     std::optional<calc::ColumnResult> column;
-    if (const auto failed = platform::run_press(
+    if (const auto failed = core::run_press(
             [&] { column = command::run_calculate(fields, format, table); })) {
         return report(err, *failed);
     }
@@ -216,12 +216,12 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (request->svg) {
         const std::string svg = sweep ? sweep_svg(inputs, *column, *sweep, rows) : staircase_svg(inputs, *column);
         if (!replace_file(*request->svg, svg, why)) {
-            err << "veltrano-cli: 无法写出图 " << platform::escape_controls(*request->svg) << "（" << why << "）\n";
+            err << "veltrano-cli: 无法写出图 " << core::escape_controls(*request->svg) << "（" << why << "）\n";
             return 1;
         }
     }
     if (!request->to_spreadsheet) return 0;
-    const auto failed = platform::run_press([&] {
+    const auto failed = core::run_press([&] {
         // The application's references are released when `sheet` goes.
         const std::unique_ptr<exporting::Spreadsheet> sheet = spreadsheet();
         exporting::export_profile(*sheet, column->plate_count, column->x, column->y);

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "veltrano/calc/balances.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
 namespace veltrano::app {
 
@@ -41,7 +41,7 @@ std::string fixed(double v, int decimals) {
 std::string px(double v) { return fixed(v, 2); }
 
 // A mole fraction as the profile holds it: shortest exact form.
-std::string exact(double v) { return platform::double_to_text(v); }
+std::string exact(double v) { return core::double_to_text(v); }
 
 // --- text -----------------------------------------------------------------
 

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "cli.h"
-#include "veltrano/platform/utf16.h"
+#include "veltrano/core/utf16.h"
 
 int wmain(int argc, wchar_t** argv) {
     SetConsoleOutputCP(CP_UTF8);
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(veltrano::platform::to_utf8(argv[i]));
+    for (int i = 1; i < argc; ++i) args.push_back(veltrano::core::to_utf8(argv[i]));
     const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
     return veltrano::app::finish_output(status, std::cout, std::cerr);
 }

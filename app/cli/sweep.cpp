@@ -34,7 +34,7 @@ double tidy(double v, double tolerance) {
 
 }  // namespace
 
-std::optional<SweepRange> parse_sweep(std::string_view text, const platform::NumberFormat& format,
+std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format,
                                       std::string& why) {
     const auto equals = text.find('=');
     const Swept* swept = nullptr;
@@ -54,7 +54,7 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const platform::Num
             return std::nullopt;
         }
         try {
-            bounds[i] = platform::text_to_double(rest.substr(0, colon), format);
+            bounds[i] = core::text_to_double(rest.substr(0, colon), format);
         } catch (const calc::RunError& e) {
             why = "--sweep 的范围中有不是数字的部分（" + e.description() + "）";
             return std::nullopt;
@@ -107,9 +107,9 @@ std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows
     std::string out = std::string(range.symbol) + "\tR/Rmin\t进料板\t塔板数\t错误\n";
     for (const SweepRow& row : rows) {
         const bool ok = row.error == 0;
-        out += platform::double_to_text(row.value);
+        out += core::double_to_text(row.value);
         out += '\t';
-        out += row.ratio ? platform::double_to_text(*row.ratio) : "-";
+        out += row.ratio ? core::double_to_text(*row.ratio) : "-";
         out += '\t';
         out += ok ? std::to_string(row.feed_plate) : "-";
         out += '\t';

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "veltrano/calc/column.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
 namespace veltrano::app {
 
@@ -31,7 +31,7 @@ inline constexpr std::size_t kMaxSweepValues = 1000;
 // number a user would type into the field. Empty, with the reason in `why`,
 // for a text that is not a sweep, a zero step, a step that leads away from TO
 // or more than kMaxSweepValues values.
-std::optional<SweepRange> parse_sweep(std::string_view text, const platform::NumberFormat& format,
+std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format,
                                       std::string& why);
 
 struct SweepRow {

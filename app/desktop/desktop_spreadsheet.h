@@ -5,7 +5,7 @@
 
 #include "veltrano/export/spreadsheet.h"
 #include "veltrano/command/fields.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
 namespace veltrano::app {
 
@@ -16,6 +16,6 @@ std::unique_ptr<exporting::Spreadsheet> desktop_spreadsheet();
 
 // The click of Command1: one press, its profile handed to a new spreadsheet
 // application.
-void press_calculate(command::Fields& fields, const platform::NumberFormat& format);
+void press_calculate(command::Fields& fields, const core::NumberFormat& format);
 
 }  // namespace veltrano::app

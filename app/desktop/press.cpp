@@ -4,7 +4,7 @@
 
 namespace veltrano::app {
 
-void press_calculate(command::Fields& fields, const platform::NumberFormat& format) {
+void press_calculate(command::Fields& fields, const core::NumberFormat& format) {
     // The application's references are released when `sheet` goes, at the end of the press.
     const std::unique_ptr<exporting::Spreadsheet> sheet = desktop_spreadsheet();
     command::run_calculate(fields, format, *sheet);

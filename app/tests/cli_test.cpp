@@ -295,13 +295,13 @@ TEST(Cli, SweepValuesAreTheDecimalsAUserWouldType) {
     };
     for (const auto& c : cases) {
         std::string why;
-        const auto range = parse_sweep(c.text, platform::NumberFormat{}, why);
+        const auto range = parse_sweep(c.text, core::NumberFormat{}, why);
         ASSERT_TRUE(range) << c.text << ": " << why;
         EXPECT_EQ(range->values, c.values) << c.text;
     }
     std::string why;
-    EXPECT_EQ(parse_sweep("R=0:999:1", platform::NumberFormat{}, why)->values.size(), kMaxSweepValues);
-    EXPECT_EQ(parse_sweep("R=1,5:2:0,5", platform::NumberFormat{",", ""}, why)->values,
+    EXPECT_EQ(parse_sweep("R=0:999:1", core::NumberFormat{}, why)->values.size(), kMaxSweepValues);
+    EXPECT_EQ(parse_sweep("R=1,5:2:0,5", core::NumberFormat{",", ""}, why)->values,
               (std::vector<double>{1.5, 2}));
 }
 

@@ -13,8 +13,8 @@
 
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/libreoffice.h"
-#include "veltrano/platform/error_report.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/error_report.h"
+#include "veltrano/core/number_text.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/command/calculate.h"
 
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         const Clock::time_point press = Clock::now();
         if (full) {
             command::TextFields fields(testkit::first_example_texts());
-            command::run_calculate(fields, platform::user_number_format(), *sheet);
+            command::run_calculate(fields, core::user_number_format(), *sheet);
             std::printf("%.1f %d\n", ms_since(press, last_cell), group);
         } else {
             sheet->create_application();
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
             std::printf("%.1f %d\n", ms_since(press, Clock::now()), group);
         }
     } catch (const calc::RunError& e) {
-        std::cerr << platform::error_report(e).line() << '\n';
+        std::cerr << core::error_report(e).line() << '\n';
         return 1;
     }
     return 0;

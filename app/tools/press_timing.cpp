@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     Clock::time_point last_cell{};
     std::string failure;
     const auto window = gui::build_form(
-        command::main_form(), [&](command::Fields& fields, const platform::NumberFormat& format) {
+        command::main_form(), [&](command::Fields& fields, const core::NumberFormat& format) {
             exporting::OfficeOptions options;
             options.profile_dir = argv[1];
             options.start_deadline = std::chrono::seconds(120);

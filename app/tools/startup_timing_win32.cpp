@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "veltrano/platform/utf16.h"
+#include "veltrano/core/utf16.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     // with the manifest a themed, DPI-aware program carries.
     std::vector<std::wstring> programs = {folder + L"veltrano.exe", folder + L"minimal_window.exe",
                                           folder + L"minimal_window_themed.exe"};
-    if (argc >= 4) programs = {veltrano::platform::to_utf16(argv[2]), veltrano::platform::to_utf16(argv[3])};
+    if (argc >= 4) programs = {veltrano::core::to_utf16(argv[2]), veltrano::core::to_utf16(argv[3])};
 
     // One start each first: the file cache and Wine's own DLLs warm up.
     for (const std::wstring& program : programs) start_to_window(program);

@@ -37,7 +37,7 @@ Press press(const std::map<std::string, std::string>& changed = {},
     RecordingSpreadsheet sheet(&p.journal);
     if (sheet_setup) sheet_setup(sheet);
     try {
-        run_calculate(fields, platform::NumberFormat{".", ","}, sheet);
+        run_calculate(fields, core::NumberFormat{".", ","}, sheet);
     } catch (const calc::RunError& e) {
         p.error = e.number();
     }

@@ -30,7 +30,7 @@
 #include "com_ref.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/export/excel.h"
-#include "veltrano/platform/utf16.h"
+#include "veltrano/core/utf16.h"
 
 namespace veltrano::exporting {
 
@@ -341,7 +341,7 @@ void ExcelApplication::fail(HRESULT status, const std::string& what, const std::
     } else {
         detail += "Excel 报告失败";
     }
-    if (!description.empty()) detail += "（" + platform::to_utf8(description) + "）";
+    if (!description.empty()) detail += "（" + core::to_utf8(description) + "）";
     throw RunError::automation(static_cast<std::int32_t>(status), detail);
 }
 
@@ -380,7 +380,7 @@ void ExcelApplication::put_cell(std::int16_t row, std::int16_t column, const Cel
         [&](const auto& v) {
             using V = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<V, std::string>) {
-                if (!args[2].set_text(platform::to_utf16(v))) fail(E_OUTOFMEMORY, what, {});
+                if (!args[2].set_text(core::to_utf16(v))) fail(E_OUTOFMEMORY, what, {});
             } else if constexpr (std::is_same_v<V, std::int16_t>) {
                 args[2].set_i2(v);
             } else {

@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
 namespace veltrano::exporting {
 
@@ -11,8 +11,8 @@ void TextTable::put_cell(std::int16_t row, std::int16_t column, const CellValue&
         [](const auto& v) -> std::string {
             using T = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<T, std::string>) return v;
-            else if constexpr (std::is_same_v<T, std::int16_t>) return platform::short_to_text(v);
-            else return platform::double_to_text(v);
+            else if constexpr (std::is_same_v<T, std::int16_t>) return core::short_to_text(v);
+            else return core::double_to_text(v);
         },
         value);
 }

@@ -21,7 +21,7 @@
 #include <QTranslator>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/platform/error_report.h"
+#include "veltrano/core/error_report.h"
 
 namespace veltrano::gui {
 
@@ -85,7 +85,7 @@ private:
     QWidget& form_;
 };
 
-void show_report(QWidget* window, const platform::ErrorReport& report) {
+void show_report(QWidget* window, const core::ErrorReport& report) {
     QMessageBox box(QMessageBox::Critical, QString::fromStdString(report.title),
                     QString::fromStdString(report.box_text()), QMessageBox::Ok, window);
     // The window speaks Chinese whatever the user's locale.
@@ -127,7 +127,7 @@ private:
 // input queued meanwhile has been dropped.
 void press(QWidget* window, QPushButton* button, const ClickHandler& on_click) {
     if (!button->isEnabled()) return;  // a press already runs further up this stack
-    std::optional<platform::ErrorReport> report;
+    std::optional<core::ErrorReport> report;
     bool close_requested = false;
     {
         PressInputFilter filter(window);
@@ -136,11 +136,11 @@ void press(QWidget* window, QPushButton* button, const ClickHandler& on_click) {
         // Let the disabled button and the cursor reach the screen before the
         // command holds the thread.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        report = platform::run_press([&] {
+        report = core::run_press([&] {
             QtFields fields(*window);
             // The C library's view of the user's locale, as in veltrano-cli,
             // so the window and the command line read a text alike.
-            on_click(fields, platform::user_number_format());
+            on_click(fields, core::user_number_format());
         });
         QCoreApplication::processEvents();
         QApplication::restoreOverrideCursor();

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/platform/error_report.h"
+#include "veltrano/core/error_report.h"
 #include "veltrano/gui/form_runtime.h"
 #include "veltrano/gui/form_win32.h"
-#include "veltrano/platform/utf16.h"
+#include "veltrano/core/utf16.h"
 
 namespace veltrano::gui {
 
@@ -204,13 +204,13 @@ public:
             window_call_failed("读不出文本框“" + std::string(name) + "”的内容");
         }
         text.resize(static_cast<std::size_t>(copied));
-        return platform::to_utf8(text);
+        return core::to_utf8(text);
     }
 
     void set_text(std::string_view name, std::string_view text) override {
         HWND box = window_.text_box(name);
         SetLastError(0);
-        if (!SetWindowTextW(box, platform::to_utf16(text).c_str())) {
+        if (!SetWindowTextW(box, core::to_utf16(text).c_str())) {
             window_call_failed("写不进文本框“" + std::string(name) + "”");
         }
         // Painted now, not when the press returns: the export that follows
@@ -265,7 +265,7 @@ bool FormWindow::create(int show) {
     // the DPI of the primary monitor, where the default place lies.
     const UINT dpi = initial_dpi();
     const SIZE size = frame_for(dpi);
-    hwnd_ = CreateWindowExW(0, kFormClass, platform::to_utf16(form_.caption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+    hwnd_ = CreateWindowExW(0, kFormClass, core::to_utf16(form_.caption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                             CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
     if (hwnd_ == nullptr) return false;
 
@@ -343,7 +343,7 @@ HWND FormWindow::create_control(std::size_t row, UINT dpi) {
     }
     const auto id = static_cast<INT_PTR>(kFirstControlId + static_cast<int>(row));
     const RECT r = control_rect(c, dpi);
-    HWND control = CreateWindowExW(ex_style, window_class, platform::to_utf16(c.caption).c_str(), style, r.left, r.top,
+    HWND control = CreateWindowExW(ex_style, window_class, core::to_utf16(c.caption).c_str(), style, r.left, r.top,
                                    r.right - r.left, r.bottom - r.top, hwnd_, reinterpret_cast<HMENU>(id),
                                    GetModuleHandleW(nullptr), nullptr);
     if (control != nullptr && c.kind != command::ControlKind::Line) {
@@ -374,7 +374,7 @@ void FormWindow::apply_dpi(UINT dpi) {
 // The application icon of the .exe, at the sizes of the title bar and the
 // task switcher at `dpi`.
 void FormWindow::set_icons(UINT dpi) {
-    const std::wstring icon = platform::to_utf16(form_.icon);
+    const std::wstring icon = core::to_utf16(form_.icon);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     const auto load = [&](int size_x, int size_y) {
         return static_cast<HICON>(LoadImageW(instance, icon.c_str(), IMAGE_ICON, metric_for_dpi(size_x, dpi),
@@ -412,9 +412,9 @@ void FormWindow::press(HWND button) {
     HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     UpdateWindow(button);
 
-    const std::optional<platform::ErrorReport> report = platform::run_press([&] {
+    const std::optional<core::ErrorReport> report = core::run_press([&] {
         Win32Fields fields(*this);
-        on_click_(fields, platform::user_number_format());
+        on_click_(fields, core::user_number_format());
     });
 
     MSG queued;
@@ -430,7 +430,7 @@ void FormWindow::press(HWND button) {
     if (report) {
         // The buttons of the box in the window's language where the system
         // has it, whatever the user's own.
-        MessageBoxExW(hwnd_, platform::to_utf16(report->box_text()).c_str(), platform::to_utf16(report->title).c_str(),
+        MessageBoxExW(hwnd_, core::to_utf16(report->box_text()).c_str(), core::to_utf16(report->title).c_str(),
                       MB_OK | MB_ICONERROR, MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
     }
     pressing_ = false;

@@ -10,7 +10,7 @@
 
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/errors.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
 namespace veltrano::testkit {
 
@@ -18,7 +18,7 @@ namespace {
 
 // A cell's value in a message: numbers to the last bit that tells them apart.
 std::string shown(const exporting::CellValue& value) {
-    if (const auto* number = std::get_if<double>(&value)) return platform::double_to_text(*number);
+    if (const auto* number = std::get_if<double>(&value)) return core::double_to_text(*number);
     if (const auto* plate = std::get_if<std::int16_t>(&value)) return std::to_string(*plate);
     return "“" + std::get<std::string>(value) + "”";
 }

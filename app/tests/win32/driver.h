@@ -20,14 +20,14 @@
 #include <gtest/gtest.h>
 
 #include "veltrano/gui/form_win32.h"
-#include "veltrano/platform/utf16.h"
+#include "veltrano/core/utf16.h"
 #include "veltrano/command/main_form.h"
 
 namespace driver {
 
 using namespace std::chrono_literals;
-using veltrano::platform::to_utf16;
-using veltrano::platform::to_utf8;
+using veltrano::core::to_utf16;
+using veltrano::core::to_utf8;
 
 inline std::string g_locale = "en-US";
 inline const std::wstring kCaption = L"Veltrano-未考虑压力和温度 v1.0";

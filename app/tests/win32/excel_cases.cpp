@@ -143,7 +143,7 @@ veltrano::command::TextFields::Texts first_example(const char* alpha = "2.5") {
 std::vector<Cell> reference_cells(const char* alpha) {
     veltrano::testkit::RecordingFields fields(first_example(alpha));
     veltrano::testkit::RecordingSpreadsheet sheet;
-    veltrano::command::run_calculate(fields, veltrano::platform::NumberFormat{}, sheet);
+    veltrano::command::run_calculate(fields, veltrano::core::NumberFormat{}, sheet);
     return sheet.record->cells;
 }
 
@@ -189,7 +189,7 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
         veltrano::testkit::RecordingFields fields(first_example(c.alpha));
         std::optional<RunError> error;
         try {
-            veltrano::command::run_calculate(fields, veltrano::platform::NumberFormat{},
+            veltrano::command::run_calculate(fields, veltrano::core::NumberFormat{},
                                             *veltrano::exporting::excel_spreadsheet(options));
         } catch (const RunError& e) {
             error = e;

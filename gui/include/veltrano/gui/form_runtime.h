@@ -6,7 +6,7 @@
 
 #include "veltrano/command/fields.h"
 #include "veltrano/command/form.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
 namespace veltrano::gui {
 
@@ -14,7 +14,7 @@ namespace veltrano::gui {
 // one user-interface thread, with the window's text boxes and the user's
 // number separators. A RunError it raises ends the click only: the runtime
 // reports it in a modal message box and the window carries on as it stands.
-using ClickHandler = std::function<void(command::Fields&, const platform::NumberFormat&)>;
+using ClickHandler = std::function<void(command::Fields&, const core::NumberFormat&)>;
 
 // Creates and shows `form`, then runs the event loop until the window is
 // closed. Returns the process exit status.

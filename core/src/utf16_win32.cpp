@@ -2,9 +2,9 @@
 
 #include <climits>
 
-#include "veltrano/platform/utf16.h"
+#include "veltrano/core/utf16.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 std::wstring to_utf16(std::string_view text) {
     if (text.empty() || text.size() > INT_MAX) return {};
@@ -24,4 +24,4 @@ std::string to_utf8(std::wstring_view text) {
     return out;
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 // A byte that is not UTF-8, or half of a surrogate pair, becomes U+FFFD.
 std::wstring to_utf16(std::string_view text);
 std::string to_utf8(std::wstring_view text);
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

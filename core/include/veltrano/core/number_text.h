@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 // The separators of the user's locale. Grouping is only allowed when the
 // locale has a grouping mark, and only between complete groups of three.
@@ -34,4 +34,4 @@ std::string short_to_text(std::int16_t value);
 // The shortest text that reads back to the same double (round-trip exact).
 std::string double_to_text(double value);
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

@@ -3,10 +3,10 @@
 // customised them, so veltrano.exe and veltrano-cli.exe read a text alike.
 #include <windows.h>
 
-#include "veltrano/platform/number_text.h"
-#include "veltrano/platform/utf16.h"
+#include "veltrano/core/number_text.h"
+#include "veltrano/core/utf16.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 namespace {
 
@@ -29,4 +29,4 @@ NumberFormat user_number_format() {
     return format;
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

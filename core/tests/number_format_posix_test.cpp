@@ -8,9 +8,9 @@
 #include <locale.h>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 namespace {
 
 bool locale_exists(const char* name) {
@@ -61,4 +61,4 @@ TEST_F(UserLocale, SameTextReadsByTheUsersLocale) {
 }
 
 }  // namespace
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 namespace {
 
 const NumberFormat kC{".", ""};
@@ -118,4 +118,4 @@ TEST(NumberToText, ShortIntegersAndShortestDoubles) {
 }
 
 }  // namespace
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

@@ -10,7 +10,7 @@
 
 #include "veltrano/calc/errors.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 struct ErrorReport {
     std::int32_t number = 0;
@@ -42,4 +42,4 @@ std::string escape_controls(std::string_view text);
 // characters only, then "…" when there was more.
 std::string quote_excerpt(std::string_view text, std::size_t max_chars = 40);
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

@@ -1,8 +1,8 @@
-#include "veltrano/platform/error_report.h"
+#include "veltrano/core/error_report.h"
 
 #include <cstdio>
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 namespace {
 
@@ -105,4 +105,4 @@ std::string quote_excerpt(std::string_view text, std::size_t max_chars) {
     return out;
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

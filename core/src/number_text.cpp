@@ -1,4 +1,4 @@
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <system_error>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/platform/error_report.h"
+#include "veltrano/core/error_report.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 using calc::ErrorNumber;
 using calc::RunError;
@@ -169,4 +169,4 @@ std::string double_to_text(double value) {
     return std::string(buf, ec == std::errc() ? end : buf);
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "veltrano/calc/errors.h"
-#include "veltrano/platform/error_report.h"
+#include "veltrano/core/error_report.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 namespace {
 
 TEST(ErrorReport, OneReportForTheBoxAndTheCommandLine) {
@@ -52,4 +52,4 @@ TEST(RunPress, CatchesOnlyTheRunErrorOfThePress) {
 }
 
 }  // namespace
-}  // namespace veltrano::platform
+}  // namespace veltrano::core

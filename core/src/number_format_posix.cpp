@@ -4,9 +4,9 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include "veltrano/platform/number_text.h"
+#include "veltrano/core/number_text.h"
 
-namespace veltrano::platform {
+namespace veltrano::core {
 
 NumberFormat user_number_format() {
     NumberFormat format;
@@ -20,4 +20,4 @@ NumberFormat user_number_format() {
     return format;
 }
 
-}  // namespace veltrano::platform
+}  // namespace veltrano::core
