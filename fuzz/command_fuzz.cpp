@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/command/calculate.h"
 #include "veltrano/command/input_fields.h"
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (i == 0 || i > n) require(x == 0.0 && y == 0.0);
         }
         require(cells == testkit::expected_cells(r.plate_count, r.x, r.y));
-    } catch (const calc::RunError& e) {
+    } catch (const core::RunError& e) {
         const int number = e.number();
         require(number == 6 || number == 9 || number == 11 || number == 13);
         // Nothing is written when the press stops before its results.

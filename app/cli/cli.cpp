@@ -10,7 +10,7 @@
 #include "replace_file.h"
 #include "sweep.h"
 #include "veltrano/calc/balances.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/text_table.h"
 #include "veltrano/core/error_report.h"
 #include "veltrano/core/number_text.h"

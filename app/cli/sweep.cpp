@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "veltrano/calc/balances.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 
 namespace veltrano::app {
 
@@ -55,7 +55,7 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
         }
         try {
             bounds[i] = core::text_to_double(rest.substr(0, colon), format);
-        } catch (const calc::RunError& e) {
+        } catch (const core::RunError& e) {
             why = "--sweep 的范围中有不是数字的部分（" + e.description() + "）";
             return std::nullopt;
         }
@@ -95,7 +95,7 @@ std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange
             const calc::ColumnResult column = calc::calculate(in);
             row.feed_plate = column.feed_plate.value();
             row.plate_count = column.plate_count.value();
-        } catch (const calc::RunError& e) {
+        } catch (const core::RunError& e) {
             row.error = e.number();
         }
         rows.push_back(row);

@@ -11,16 +11,16 @@
 #include <vector>
 
 #include "desktop_spreadsheet.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/spreadsheet_module.h"
 
 namespace veltrano::app {
 
 namespace {
 
-using calc::ErrorNumber;
-using calc::RunError;
+using core::RunError;
 using exporting::CellValue;
+using exporting::kCannotCreateObject;
 using exporting::Spreadsheet;
 
 constexpr const char* kModule = "veltrano-libreoffice.so";
@@ -55,7 +55,7 @@ exporting::NewSpreadsheet load_module() {
         }
     }
     if (found == nullptr) {
-        throw RunError(ErrorNumber::CannotCreateObject,
+        throw RunError(kCannotCreateObject,
                        std::string(kNeeded) + "找不到 LibreOffice 导出模块 " + kModule + "（" + candidates[0] + "）");
     }
     void* module = dlopen(found->c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -63,14 +63,14 @@ exporting::NewSpreadsheet load_module() {
         // Most often the office's own libraries are missing: LibreOffice is
         // not installed. dlerror() names the library.
         const char* why = dlerror();
-        throw RunError(ErrorNumber::CannotCreateObject,
+        throw RunError(kCannotCreateObject,
                        std::string(kNeeded) + "LibreOffice 没有安装或无法加载（" + (why ? why : *found) + "）");
     }
     const auto* version = static_cast<const int*>(dlsym(module, exporting::kModuleVersionSymbol));
     auto* make = reinterpret_cast<exporting::NewSpreadsheet>(dlsym(module, exporting::kNewSpreadsheetSymbol));
     if (version == nullptr || *version != exporting::kModuleInterfaceVersion || make == nullptr) {
         dlclose(module);
-        throw RunError(ErrorNumber::CannotCreateObject,
+        throw RunError(kCannotCreateObject,
                        std::string(kNeeded) + "导出模块 " + *found + " 与本程序的版本不符");
     }
     entry = make;
@@ -93,7 +93,7 @@ public:
 
 private:
     Spreadsheet& backend() {
-        if (!backend_) throw RunError(ErrorNumber::CannotCreateObject, "电子表格应用程序尚未启动");
+        if (!backend_) throw RunError(kCannotCreateObject, "电子表格应用程序尚未启动");
         return *backend_;
     }
 

@@ -13,7 +13,7 @@
 
 #include "cli.h"
 #include "sweep.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/testkit/fakes.h"
 
 namespace veltrano::app {

@@ -11,7 +11,7 @@
 #include <iostream>
 #include <string>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/libreoffice.h"
 #include "veltrano/core/error_report.h"
 #include "veltrano/core/number_text.h"
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
             sheet->make_visible();
             std::printf("%.1f %d\n", ms_since(press, Clock::now()), group);
         }
-    } catch (const calc::RunError& e) {
+    } catch (const core::RunError& e) {
         std::cerr << core::error_report(e).line() << '\n';
         return 1;
     }

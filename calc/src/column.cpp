@@ -122,7 +122,7 @@ template <class Line, class Liquid>
             break;
         }
     }
-    throw RunError(ErrorNumber::SubscriptOutOfRange, "需要第 31 块板，" + why);
+    throw core::RunError(kSubscriptOutOfRange, "需要第 31 块板，" + why);
 }
 
 // Steps plate after plate down the section's operating line and the

@@ -7,7 +7,7 @@
 namespace veltrano::calc {
 
 void Profile::out_of_range(ShortInt index) {
-    throw RunError(ErrorNumber::SubscriptOutOfRange,
+    throw core::RunError(kSubscriptOutOfRange,
                    "塔板序号 " + std::to_string(index.value()) + " 不在 0 至 30 之内");
 }
 

@@ -7,7 +7,7 @@
 namespace veltrano::calc {
 
 void ShortInt::overflow(char op, int a, int b) {
-    throw RunError(ErrorNumber::Overflow, "整数运算 " + std::to_string(a) + " " + op + " " +
+    throw core::RunError(core::kOverflow, "整数运算 " + std::to_string(a) + " " + op + " " +
                                               std::to_string(b) + " 超出 -32768 至 32767");
 }
 

@@ -11,6 +11,8 @@
 namespace veltrano::calc {
 namespace {
 
+using core::RunError;
+
 void expect_close(const std::optional<double>& got, double want, const char* what) {
     ASSERT_TRUE(got.has_value()) << what;
     EXPECT_NEAR(*got, want, 1e-12 * std::abs(want)) << what;

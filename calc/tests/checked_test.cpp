@@ -17,6 +17,8 @@
 namespace veltrano::calc {
 namespace {
 
+using core::RunError;
+
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 

@@ -13,6 +13,8 @@
 namespace veltrano::calc {
 namespace {
 
+using core::RunError;
+
 double x_at(const ColumnResult& r, int n) { return r.x.slots()[n]; }
 double y_at(const ColumnResult& r, int n) { return r.y.slots()[n]; }
 

@@ -1,13 +1,13 @@
 #include "veltrano/command/text_fields.h"
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 
 namespace veltrano::command {
 
 std::string& TextFields::box(std::string_view name) {
     const auto found = texts_.find(name);
     if (found == texts_.end()) {
-        throw calc::RunError::automation(calc::FailureStatus::InvalidArgument,
+        throw core::RunError::automation(command::kNoSuchTextBox,
                                          "没有文本框“" + std::string(name) + "”");
     }
     return found->second;

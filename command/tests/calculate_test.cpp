@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/command/calculate.h"
 
@@ -38,7 +38,7 @@ Press press(const std::map<std::string, std::string>& changed = {},
     if (sheet_setup) sheet_setup(sheet);
     try {
         run_calculate(fields, core::NumberFormat{".", ","}, sheet);
-    } catch (const calc::RunError& e) {
+    } catch (const core::RunError& e) {
         p.error = e.number();
     }
     p.texts = fields.texts();
@@ -85,7 +85,7 @@ TEST(CalculateCommand, FirstBadFieldInReadOrderStopsThePress) {
 
 TEST(CalculateCommand, ExportErrorComesAfterBothResultsAreShown) {
     const Press p = press({}, [](RecordingSpreadsheet& sheet) { sheet.fail_at_cell = 4; });
-    EXPECT_EQ(p.error, static_cast<int>(calc::FailureStatus::Disconnected));
+    EXPECT_EQ(p.error, static_cast<int>(exporting::FailureStatus::Disconnected));
     EXPECT_EQ(p.texts.at("Text8"), "5");
     EXPECT_EQ(p.texts.at("Text6"), "11");
     EXPECT_EQ(p.cells, 4u);

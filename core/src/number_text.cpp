@@ -5,13 +5,12 @@
 #include <string>
 #include <system_error>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/core/error_report.h"
 
 namespace veltrano::core {
 
-using calc::ErrorNumber;
-using calc::RunError;
+using core::RunError;
 
 namespace {
 
@@ -126,14 +125,14 @@ std::string field_prefix(std::string_view field) {
 std::string quoted(std::string_view text) { return "“" + quote_excerpt(text) + "”"; }
 
 [[noreturn]] void not_a_number(std::string_view text, bool blank, std::string_view field) {
-    throw RunError(ErrorNumber::TypeMismatch,
+    throw RunError(kTypeMismatch,
                    field_prefix(field) + (text.empty() ? std::string(blank ? "内容只有空白，需要一个数"
                                                                            : "内容为空，需要一个数")
                                                        : quoted(text) + "不是一个数"));
 }
 
 [[noreturn]] void out_of_range(std::string_view text, std::string_view field) {
-    throw RunError(ErrorNumber::Overflow, field_prefix(field) + quoted(text) + "超出双精度数的范围");
+    throw RunError(kOverflow, field_prefix(field) + quoted(text) + "超出双精度数的范围");
 }
 
 }  // namespace

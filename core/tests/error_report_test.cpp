@@ -3,22 +3,23 @@
 
 #include <gtest/gtest.h>
 
-#include "veltrano/calc/errors.h"
 #include "veltrano/core/error_report.h"
+#include "veltrano/core/number_text.h"
+#include "veltrano/core/run_error.h"
 
 namespace veltrano::core {
 namespace {
 
 TEST(ErrorReport, OneReportForTheBoxAndTheCommandLine) {
-    const ErrorReport r = error_report(calc::RunError(calc::ErrorNumber::TypeMismatch, "“进料流率F”一栏的内容为空"));
+    const ErrorReport r = error_report(RunError(kTypeMismatch, "“进料流率F”一栏的内容为空"));
     EXPECT_EQ(r.title, "Veltrano");
     EXPECT_EQ(r.box_text(), "运行时错误 13\n\n类型不匹配：“进料流率F”一栏的内容为空");
     EXPECT_EQ(r.line(), "error 13: 类型不匹配：“进料流率F”一栏的内容为空");
 
-    const ErrorReport automation =
-        error_report(calc::RunError::automation(calc::FailureStatus::TimedOut, "写入单元格 D2\nmore"));
-    // The status as a signed number, as the error carries it, and in hex as the platform writes it.
-    const auto status = static_cast<std::int32_t>(calc::FailureStatus::TimedOut);
+    // A call that timed out (RPC_E_TIMEOUT): the status as a signed number, as
+    // the error carries it, and in hex as the platform writes it.
+    const auto status = static_cast<std::int32_t>(0x8001011Fu);
+    const ErrorReport automation = error_report(RunError::automation(status, "写入单元格 D2\nmore"));
     EXPECT_LT(status, 0);
     EXPECT_EQ(automation.number, status);
     EXPECT_EQ(automation.line(),
@@ -45,9 +46,9 @@ TEST(ErrorReport, ControlsAreShownEscapedAndLongTextsCut) {
 
 TEST(RunPress, CatchesOnlyTheRunErrorOfThePress) {
     EXPECT_FALSE(run_press([] {}));
-    const auto report = run_press([] { throw calc::RunError(calc::ErrorNumber::SubscriptOutOfRange); });
+    const auto report = run_press([] { throw RunError(kOverflow); });
     ASSERT_TRUE(report);
-    EXPECT_EQ(report->heading, "运行时错误 9");
+    EXPECT_EQ(report->heading, "运行时错误 6");
     EXPECT_THROW(run_press([] { throw std::logic_error("a bug is not a run-time error"); }), std::logic_error);
 }
 

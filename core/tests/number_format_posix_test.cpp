@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <locale.h>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/core/number_text.h"
 
 namespace veltrano::core {
@@ -57,7 +57,7 @@ TEST_F(UserLocale, SameTextReadsByTheUsersLocale) {
     EXPECT_EQ(text_to_double("1,234.5", under("zh_CN.UTF-8")), 1234.5);
     EXPECT_EQ(text_to_double("1.234,5", under("de_DE.UTF-8")), 1234.5);
     EXPECT_EQ(text_to_double("2.5", under("C.UTF-8")), 2.5);
-    EXPECT_THROW(text_to_double("2.5", under("de_DE.UTF-8")), calc::RunError);
+    EXPECT_THROW(text_to_double("2.5", under("de_DE.UTF-8")), core::RunError);
 }
 
 }  // namespace

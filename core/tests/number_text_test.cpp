@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/core/number_text.h"
 
 namespace veltrano::core {
@@ -24,7 +24,7 @@ int parse(const std::string& text, const NumberFormat& format, double* value = n
         const double v = text_to_double(text, format);
         if (value) *value = v;
         return 0;
-    } catch (const calc::RunError& e) {
+    } catch (const core::RunError& e) {
         return e.number();
     }
 }
@@ -98,7 +98,7 @@ TEST(TextToDouble, DescriptionNamesTheFieldAndQuotesTheTextSafely) {
         try {
             text_to_double(c.text, kC, "回流比");
             ADD_FAILURE() << c.description;
-        } catch (const calc::RunError& e) {
+        } catch (const core::RunError& e) {
             EXPECT_EQ(e.description(), c.description);
         }
     }

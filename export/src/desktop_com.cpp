@@ -28,7 +28,7 @@
 #include <variant>
 
 #include "com_ref.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/excel.h"
 #include "veltrano/core/utf16.h"
 
@@ -36,8 +36,7 @@ namespace veltrano::exporting {
 
 namespace {
 
-using calc::ErrorNumber;
-using calc::RunError;
+using core::RunError;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -241,7 +240,7 @@ private:
 void ExcelApplication::create_application() {
     const HRESULT entered = apartment_.status();
     if (FAILED(entered) && entered != RPC_E_CHANGED_MODE) {
-        throw RunError(ErrorNumber::CannotCreateObject, "无法使用 COM（" + hex_status(entered) + "）");
+        throw RunError(kCannotCreateObject, "无法使用 COM（" + hex_status(entered) + "）");
     }
     // Only a single-threaded apartment has a message filter; elsewhere calls
     // simply go unfiltered.
@@ -255,12 +254,12 @@ void ExcelApplication::create_application() {
                                   kApplicationInterface, application_.put_void());
     }
     if (status == RPC_E_CALL_CANCELED && filter_.cancelled()) {
-        throw RunError(ErrorNumber::CannotCreateObject,
+        throw RunError(kCannotCreateObject,
                        "启动 Excel：Excel 在 " + seconds_text(options_.call_timeout) + " 秒内没有启动");
     }
     if (FAILED(status) || !application_) {
         application_.reset();
-        throw RunError(ErrorNumber::CannotCreateObject,
+        throw RunError(kCannotCreateObject,
                        "启动 Excel：" + creation_problem(status) + "（" + hex_status(status) + "）");
     }
 }
@@ -304,7 +303,7 @@ void ExcelApplication::invoke(IDispatch* object, DISPID id, WORD kind, com::Vari
         if (SUCCEEDED(status)) return;
         if (filter_.cancelled()) {
             application_.reset();
-            throw RunError::automation(calc::FailureStatus::TimedOut,
+            throw automation_error(FailureStatus::TimedOut,
                                        what + "：Excel 在 " + seconds_text(options_.call_timeout) +
                                            " 秒内没有响应，已取消这次调用");
         }

@@ -20,7 +20,7 @@
 #include <QWindow>
 #include <QTranslator>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/core/error_report.h"
 
 namespace veltrano::gui {
@@ -76,7 +76,7 @@ private:
     QLineEdit& box(std::string_view name) {
         auto* edit = form_.findChild<QLineEdit*>(to_qt(name), Qt::FindDirectChildrenOnly);
         if (edit == nullptr) {
-            throw calc::RunError::automation(calc::FailureStatus::InvalidArgument,
+            throw core::RunError::automation(command::kNoSuchTextBox,
                                              "窗口中没有文本框“" + std::string(name) + "”");
         }
         return *edit;

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/core/error_report.h"
 #include "veltrano/gui/form_runtime.h"
 #include "veltrano/gui/form_win32.h"
@@ -117,8 +117,8 @@ HFONT message_font(UINT dpi) {
 [[noreturn]] void window_call_failed(const std::string& what) {
     const DWORD code = GetLastError();
     const auto status = code != 0 ? static_cast<std::int32_t>(HRESULT_FROM_WIN32(code))
-                                  : static_cast<std::int32_t>(calc::FailureStatus::Failed);
-    throw calc::RunError::automation(status, what);
+                                  : static_cast<std::int32_t>(E_FAIL);
+    throw core::RunError::automation(status, what);
 }
 
 class FormWindow {
@@ -153,7 +153,7 @@ public:
                 return children_[i];
             }
         }
-        throw calc::RunError::automation(calc::FailureStatus::InvalidArgument,
+        throw core::RunError::automation(command::kNoSuchTextBox,
                                          "窗口中没有文本框“" + std::string(name) + "”");
     }
 

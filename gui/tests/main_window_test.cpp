@@ -16,7 +16,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/text_table.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
@@ -321,7 +321,7 @@ private Q_SLOTS:
     void closeDuringAFailingPressIsHonouredAfterTheBox() {
         show_window([this](command::Fields&, const core::NumberFormat&) {
             QCoreApplication::postEvent(window_->windowHandle(), new QCloseEvent);
-            throw calc::RunError(calc::ErrorNumber::CannotCreateObject, "找不到 LibreOffice");
+            throw core::RunError(exporting::kCannotCreateObject, "找不到 LibreOffice");
         });
         MessageBoxAnswerer answerer;
         QTest::mouseClick(button(), Qt::LeftButton);
@@ -390,7 +390,7 @@ private Q_SLOTS:
         MessageBoxAnswerer answerer;
         QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
         QCOMPARE(int(answerer.reports.size()), 1);
-        const auto status = static_cast<std::int32_t>(calc::FailureStatus::InvalidArgument);
+        const auto status = command::kNoSuchTextBox;
         QVERIFY2(answerer.reports.front().text.contains(QString::number(status)),
                  qPrintable(answerer.reports.front().text));
     }

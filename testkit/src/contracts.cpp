@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "veltrano/calc/column.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/core/number_text.h"
 
 namespace veltrano::testkit {
@@ -57,7 +57,7 @@ std::vector<std::string> fields_contract_violations(command::Fields& fields) {
                     violations.push_back(std::string(name) + " gives back another text than “" +
                                          text.substr(0, 20) + "”");
                 }
-            } catch (const calc::RunError& e) {
+            } catch (const core::RunError& e) {
                 violations.push_back(std::string(name) + ": " + e.description());
             }
         }
@@ -66,8 +66,8 @@ std::vector<std::string> fields_contract_violations(command::Fields& fields) {
         try {
             access();
             violations.push_back(std::string(call) + " of " + name + " succeeded");
-        } catch (const calc::RunError& e) {
-            if (e.number() != static_cast<std::int32_t>(calc::FailureStatus::InvalidArgument)) {
+        } catch (const core::RunError& e) {
+            if (e.number() != command::kNoSuchTextBox) {
                 violations.push_back(std::string(call) + " of " + name + " gave error " + std::to_string(e.number()));
             }
         }

@@ -1,6 +1,6 @@
 #include "veltrano/testkit/fakes.h"
 
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 
 namespace veltrano::testkit {
 
@@ -49,7 +49,7 @@ void RecordingSpreadsheet::note(const std::string& step) {
 void RecordingSpreadsheet::create_application() {
     note("create");
     if (on_create) on_create();
-    if (fail_on_create) throw calc::RunError(calc::ErrorNumber::CannotCreateObject, "找不到电子表格应用程序");
+    if (fail_on_create) throw core::RunError(exporting::kCannotCreateObject, "找不到电子表格应用程序");
 }
 
 void RecordingSpreadsheet::add_workbook() { note("add"); }
@@ -58,7 +58,7 @@ void RecordingSpreadsheet::make_visible() { note("visible"); }
 
 void RecordingSpreadsheet::put_cell(std::int16_t row, std::int16_t column, const exporting::CellValue& value) {
     if (static_cast<int>(record->cells.size()) == fail_at_cell) {
-        throw calc::RunError::automation(calc::FailureStatus::Disconnected, "写入单元格");
+        throw exporting::automation_error(exporting::FailureStatus::Disconnected, "写入单元格");
     }
     record->cells.push_back({row, column, value});
 }

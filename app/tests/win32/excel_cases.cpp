@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "driver.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/excel.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
@@ -20,7 +20,7 @@
 namespace {
 
 using namespace driver;
-using veltrano::calc::RunError;
+using veltrano::core::RunError;
 using veltrano::testkit::Cell;
 
 constexpr std::int32_t status(std::uint32_t hresult) { return static_cast<std::int32_t>(hresult); }

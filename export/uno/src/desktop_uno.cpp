@@ -61,7 +61,7 @@
 #include "office_process.h"
 #include "socket_connection.h"
 #include "unique_fd.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/libreoffice.h"
 
 namespace veltrano::exporting {
@@ -71,17 +71,16 @@ namespace {
 namespace css = com::sun::star;
 using css::uno::Reference;
 using css::uno::UNO_QUERY_THROW;
-using calc::ErrorNumber;
-using calc::RunError;
+using core::RunError;
 using Clock = std::chrono::steady_clock;
 using rtl::OString;
 using rtl::OUString;
 
 // Failure statuses, the same the Windows automation path reports for the
 // same events, so a user sees one number per kind of trouble.
-constexpr auto kStatusDisconnected = static_cast<std::int32_t>(calc::FailureStatus::Disconnected);
-constexpr auto kStatusTimeout = static_cast<std::int32_t>(calc::FailureStatus::TimedOut);
-constexpr auto kStatusFailed = static_cast<std::int32_t>(calc::FailureStatus::Failed);
+constexpr auto kStatusDisconnected = static_cast<std::int32_t>(exporting::FailureStatus::Disconnected);
+constexpr auto kStatusTimeout = static_cast<std::int32_t>(exporting::FailureStatus::TimedOut);
+constexpr auto kStatusFailed = static_cast<std::int32_t>(exporting::FailureStatus::Failed);
 
 // Debian's office, when PATH has no soffice (a desktop session's PATH may be short).
 constexpr const char* kInstalledOffice = VELTRANO_OFFICE_PROGRAM_DIR "/soffice";
@@ -344,7 +343,7 @@ void LibreOfficeCalc::step(const std::string& what, bool creating, std::chrono::
         detail += "LibreOffice 报告失败";
     }
     if (!message.empty()) detail += "（" + message + "）";
-    if (creating) throw RunError(ErrorNumber::CannotCreateObject, detail);
+    if (creating) throw RunError(kCannotCreateObject, detail);
     throw RunError::automation(status, detail);
 }
 
@@ -352,10 +351,10 @@ void LibreOfficeCalc::take_lock(Clock::time_point deadline) {
     try {
         lock_ = ExportLock::acquire(export_lock_directory(), deadline);
     } catch (const std::system_error& e) {
-        throw RunError(ErrorNumber::CannotCreateObject, std::string("无法建立导出锁（") + e.what() + "）");
+        throw RunError(kCannotCreateObject, std::string("无法建立导出锁（") + e.what() + "）");
     }
     if (!lock_) {
-        throw RunError(ErrorNumber::CannotCreateObject,
+        throw RunError(kCannotCreateObject,
                        "另一个导出仍在进行，" + seconds_text(options_.start_deadline) + " 秒内没有结束");
     }
 }
@@ -377,7 +376,7 @@ void LibreOfficeCalc::give_up(const std::string& detail) {
     // Nothing of ours is left there to withdraw.
     office_answers_ = false;
     let_go();
-    throw RunError(ErrorNumber::CannotCreateObject, detail);
+    throw RunError(kCannotCreateObject, detail);
 }
 
 UniqueFd LibreOfficeCalc::connect_pipe(Clock::time_point deadline) {
@@ -431,20 +430,20 @@ void LibreOfficeCalc::create_application() {
     if (!options_.headless) {
         if (const auto problem = display_problem(DisplaySettings::from_environment(), deadline)) {
             let_go();
-            throw RunError(ErrorNumber::CannotCreateObject, *problem + "，无法显示 LibreOffice Calc");
+            throw RunError(kCannotCreateObject, *problem + "，无法显示 LibreOffice Calc");
         }
     }
     const std::optional<std::string> program = find_program(options_.program, kInstalledOffice);
     if (!program) {
         let_go();
-        throw RunError(ErrorNumber::CannotCreateObject, "找不到 LibreOffice（" + options_.program + "）");
+        throw RunError(kCannotCreateObject, "找不到 LibreOffice（" + options_.program + "）");
     }
     program_ = *program;
     try {
         pipe_ = random_pipe_name();
     } catch (const std::system_error& e) {
         let_go();
-        throw RunError(ErrorNumber::CannotCreateObject, std::string("没有随机数可用于管道名（") + e.what() + "）");
+        throw RunError(kCannotCreateObject, std::string("没有随机数可用于管道名（") + e.what() + "）");
     }
     pipe_path_ = office_pipe_path(pipe_);
 
@@ -457,7 +456,7 @@ void LibreOfficeCalc::create_application() {
         launcher_.emplace(OfficeProcess::start(program_, arguments, {"URE_BOOTSTRAP"}));
     } catch (const std::system_error& e) {
         let_go();
-        throw RunError(ErrorNumber::CannotCreateObject, "无法启动 " + program_ + "（" + e.what() + "）");
+        throw RunError(kCannotCreateObject, "无法启动 " + program_ + "（" + e.what() + "）");
     }
     if (options_.on_started) options_.on_started({launcher_->pid(), launcher_->group(), pipe_});
 
@@ -484,7 +483,7 @@ void LibreOfficeCalc::create_application() {
             give_up("LibreOffice 启动后没有图形显示，窗口无法显示（已结束这个 LibreOffice）");
         }
         let_go();
-        throw RunError(ErrorNumber::CannotCreateObject,
+        throw RunError(kCannotCreateObject,
                        "正在运行的 LibreOffice 没有图形显示，窗口无法显示；请先结束它（soffice.bin 进程）再导出");
     }
     // From here on the office is the user's: we no longer end anything.

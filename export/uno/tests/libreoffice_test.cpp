@@ -46,7 +46,7 @@
 #include <rtl/bootstrap.hxx>
 
 #include "veltrano/calc/column.h"
-#include "veltrano/calc/errors.h"
+#include "veltrano/core/run_error.h"
 #include "veltrano/export/libreoffice.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
@@ -67,8 +67,8 @@ using Clock = std::chrono::steady_clock;
 using rtl::OString;
 using rtl::OUString;
 
-constexpr auto kDisconnected = static_cast<std::int32_t>(calc::FailureStatus::Disconnected);
-constexpr auto kTimedOut = static_cast<std::int32_t>(calc::FailureStatus::TimedOut);
+constexpr auto kDisconnected = static_cast<std::int32_t>(exporting::FailureStatus::Disconnected);
+constexpr auto kTimedOut = static_cast<std::int32_t>(exporting::FailureStatus::TimedOut);
 
 std::string from_ou(const OUString& s) {
     const OString b = OUStringToOString(s, RTL_TEXTENCODING_UTF8);
@@ -374,7 +374,7 @@ TEST_F(LibreOfficeExport, TwoExportsAtOnceBothArrive) {
                 try {
                     auto sheet = libreoffice_spreadsheet(options());
                     export_profile(*sheet, column.plate_count, column.x, column.y);
-                } catch (const calc::RunError& e) {
+                } catch (const core::RunError& e) {
                     error = e.description();
                 }
             });
@@ -443,7 +443,7 @@ TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
         try {
             export_profile(*sheet, calc::ShortInt(1), x, y);
             ADD_FAILURE() << c.what << ": no error";
-        } catch (const calc::RunError& e) {
+        } catch (const core::RunError& e) {
             EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
             EXPECT_NE(e.description().find("无法创建电子表格应用程序对象"), std::string::npos) << e.description();
             EXPECT_NE(e.description().find(c.says), std::string::npos) << c.what << ": " << e.description();
@@ -487,7 +487,7 @@ TEST_F(LibreOfficeExport, APipeThatIsNotOursGets429AndNotAByte) {
         try {
             sheet->create_application();
             ADD_FAILURE() << c.what << ": no error";
-        } catch (const calc::RunError& e) {
+        } catch (const core::RunError& e) {
             EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
             EXPECT_NE(e.description().find(c.says), std::string::npos) << c.what << ": " << e.description();
         }
@@ -517,7 +517,7 @@ TEST_F(LibreOfficeExport, OnlyAnOfficeThatCanShowItsWindowTakesTheTable) {
         try {
             export_profile(*sheet, column.plate_count, column.x, column.y);
             EXPECT_EQ(error, nullptr) << "no error";
-        } catch (const calc::RunError& e) {
+        } catch (const core::RunError& e) {
             EXPECT_EQ(e.number(), 429) << e.description();
             EXPECT_NE(e.description().find(error ? error : "(none)"), std::string::npos) << e.description();
         }
@@ -586,7 +586,7 @@ TEST_F(LibreOfficeExport, AnOfficeLostPartWayEndsTheExportWithAnError) {
         try {
             export_profile(*sheet, column.plate_count, column.x, column.y);
             ADD_FAILURE() << c.what << ": no error";
-        } catch (const calc::RunError& e) {
+        } catch (const core::RunError& e) {
             EXPECT_EQ(e.number(), c.status) << c.what << ": " << e.description();
             EXPECT_NE(e.description().find("D2"), std::string::npos) << "names the 11th cell: " << e.description();
         }

@@ -5,7 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "veltrano/core/run_error.h"
+
 namespace veltrano::core {
+
+// A field holds empty or non-numeric text.
+inline constexpr ErrorKind kTypeMismatch{13, "类型不匹配"};
 
 // The separators of the user's locale. Grouping is only allowed when the
 // locale has a grouping mark, and only between complete groups of three.

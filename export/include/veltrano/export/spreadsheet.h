@@ -10,10 +10,35 @@
 #include <string>
 #include <variant>
 
+#include "veltrano/core/run_error.h"
+
 #include "veltrano/calc/profile.h"
 #include "veltrano/calc/short_int.h"
 
 namespace veltrano::exporting {
+
+// The spreadsheet application could not be started.
+inline constexpr core::ErrorKind kCannotCreateObject{429, "无法创建电子表格应用程序对象"};
+
+// Failure statuses of calls into the spreadsheet application once it runs.
+// An automation error carries one as its number. They are the platform's own
+// status codes, the same on both desktops, so a user sees one number for one
+// kind of trouble. As signed 32-bit values: 0x80004005 is -2147467259.
+enum class FailureStatus : std::int32_t {
+    // The application exited or dropped the connection part-way through the
+    // export (RPC_E_DISCONNECTED).
+    Disconnected = static_cast<std::int32_t>(0x80010108u),
+    // The application did not answer one call within the call timeout
+    // (RPC_E_TIMEOUT).
+    TimedOut = static_cast<std::int32_t>(0x8001011Fu),
+    // The application reported a failure of its own (E_FAIL).
+    Failed = static_cast<std::int32_t>(0x80004005u),
+};
+
+// The automation error carrying `status`.
+inline core::RunError automation_error(FailureStatus status, const std::string& detail) {
+    return core::RunError::automation(static_cast<std::int32_t>(status), detail);
+}
 
 // A cell's value as sent: labels as text, plate numbers as 16-bit integers,
 // mole fractions as full-precision doubles.
