@@ -11,7 +11,7 @@
 #include "sweep.h"
 #include "veltrano/calc/balances.h"
 #include "veltrano/core/run_error.h"
-#include "veltrano/export/text_table.h"
+#include "veltrano/sheet/text_table.h"
 #include "veltrano/core/error_report.h"
 #include "veltrano/core/number_text.h"
 #include "veltrano/command/text_fields.h"
@@ -191,7 +191,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (request->sweep && !(sweep = parse_sweep(*request->sweep, format, why))) return usage_error(err, why);
 
     command::TextFields fields = argument_fields(request->texts);
-    exporting::TextTable table;
+    sheet::TextTable table;
     std::optional<calc::ColumnResult> column;
     if (const auto failed = core::run_press(
             [&] { column = command::run_calculate(fields, format, table); })) {
@@ -223,8 +223,8 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!request->to_spreadsheet) return 0;
     const auto failed = core::run_press([&] {
         // The application's references are released when `sheet` goes.
-        const std::unique_ptr<exporting::Spreadsheet> sheet = spreadsheet();
-        exporting::export_profile(*sheet, column->plate_count, column->x, column->y);
+        const std::unique_ptr<sheet::Spreadsheet> sheet = spreadsheet();
+        sheet::export_profile(*sheet, column->plate_count, column->x, column->y);
     });
     return failed ? report(err, *failed) : 0;
 }

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "veltrano/export/spreadsheet.h"
+#include "veltrano/sheet/spreadsheet.h"
 
 namespace veltrano::app {
 
 // Where `--export` sends the profile: a new spreadsheet application.
-using SpreadsheetFactory = std::function<std::unique_ptr<exporting::Spreadsheet>()>;
+using SpreadsheetFactory = std::function<std::unique_ptr<sheet::Spreadsheet>()>;
 
 // `args` excludes the program name: the six field texts and, before, between
 // or after them, the options (`--` ends them). Returns the exit status:

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "veltrano/export/spreadsheet.h"
+#include "veltrano/sheet/spreadsheet.h"
 #include "veltrano/command/fields.h"
 #include "veltrano/core/number_text.h"
 
@@ -12,7 +12,7 @@ namespace veltrano::app {
 // A new spreadsheet application for one export. Nothing is loaded or started
 // until its create_application(): error 429 there when the desktop's
 // spreadsheet application cannot be had.
-std::unique_ptr<exporting::Spreadsheet> desktop_spreadsheet();
+std::unique_ptr<sheet::Spreadsheet> desktop_spreadsheet();
 
 // The click of Command1: one press, its profile handed to a new spreadsheet
 // application.

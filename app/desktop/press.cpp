@@ -6,7 +6,7 @@ namespace veltrano::app {
 
 void press_calculate(command::Fields& fields, const core::NumberFormat& format) {
     // The application's references are released when `sheet` goes, at the end of the press.
-    const std::unique_ptr<exporting::Spreadsheet> sheet = desktop_spreadsheet();
+    const std::unique_ptr<sheet::Spreadsheet> sheet = desktop_spreadsheet();
     command::run_calculate(fields, format, *sheet);
 }
 

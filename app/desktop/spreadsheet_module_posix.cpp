@@ -12,16 +12,16 @@
 
 #include "desktop_spreadsheet.h"
 #include "veltrano/core/run_error.h"
-#include "veltrano/export/spreadsheet_module.h"
+#include "veltrano/sheet/module.h"
 
 namespace veltrano::app {
 
 namespace {
 
 using core::RunError;
-using exporting::CellValue;
-using exporting::kCannotCreateObject;
-using exporting::Spreadsheet;
+using sheet::CellValue;
+using sheet::kCannotCreateObject;
+using sheet::Spreadsheet;
 
 constexpr const char* kModule = "veltrano-libreoffice.so";
 constexpr const char* kNeeded = "需要 LibreOffice Calc：";
@@ -38,8 +38,8 @@ std::string program_directory() {
 // The module's entry. Loaded once and kept for the life of the process: the
 // office runtime it brings cannot be unloaded. A failed load is tried again
 // at the next export, in case LibreOffice has been installed meanwhile.
-exporting::NewSpreadsheet load_module() {
-    static exporting::NewSpreadsheet entry = nullptr;
+sheet::NewSpreadsheet load_module() {
+    static sheet::NewSpreadsheet entry = nullptr;
     if (entry != nullptr) return entry;
 
     // Beside the programs (the build tree), or where the installation puts
@@ -66,9 +66,9 @@ exporting::NewSpreadsheet load_module() {
         throw RunError(kCannotCreateObject,
                        std::string(kNeeded) + "LibreOffice 没有安装或无法加载（" + (why ? why : *found) + "）");
     }
-    const auto* version = static_cast<const int*>(dlsym(module, exporting::kModuleVersionSymbol));
-    auto* make = reinterpret_cast<exporting::NewSpreadsheet>(dlsym(module, exporting::kNewSpreadsheetSymbol));
-    if (version == nullptr || *version != exporting::kModuleInterfaceVersion || make == nullptr) {
+    const auto* version = static_cast<const int*>(dlsym(module, sheet::kModuleVersionSymbol));
+    auto* make = reinterpret_cast<sheet::NewSpreadsheet>(dlsym(module, sheet::kNewSpreadsheetSymbol));
+    if (version == nullptr || *version != sheet::kModuleInterfaceVersion || make == nullptr) {
         dlclose(module);
         throw RunError(kCannotCreateObject,
                        std::string(kNeeded) + "导出模块 " + *found + " 与本程序的版本不符");

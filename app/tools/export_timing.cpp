@@ -12,7 +12,7 @@
 #include <string>
 
 #include "veltrano/core/run_error.h"
-#include "veltrano/export/libreoffice.h"
+#include "veltrano/sheet/libreoffice.h"
 #include "veltrano/core/error_report.h"
 #include "veltrano/core/number_text.h"
 #include "veltrano/testkit/fakes.h"
@@ -37,15 +37,15 @@ int main(int argc, char** argv) {
     const bool full = std::string(argv[1]) == "full";
     int group = 0;
     Clock::time_point last_cell{};
-    exporting::OfficeOptions options;
+    sheet::OfficeOptions options;
     options.profile_dir = argv[2];
     options.headless = std::getenv("DISPLAY") == nullptr;
     options.start_deadline = std::chrono::seconds(120);
-    options.on_started = [&](const exporting::OfficeStarted& s) { group = s.group; };
+    options.on_started = [&](const sheet::OfficeStarted& s) { group = s.group; };
     options.after_cell = [&](int) { last_cell = Clock::now(); };
 
     try {
-        const auto sheet = exporting::libreoffice_spreadsheet(options);
+        const auto sheet = sheet::libreoffice_spreadsheet(options);
         const Clock::time_point press = Clock::now();
         if (full) {
             command::TextFields fields(testkit::first_example_texts());

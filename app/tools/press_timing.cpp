@@ -20,7 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "veltrano/export/libreoffice.h"
+#include "veltrano/sheet/libreoffice.h"
 #include "veltrano/gui/form_qt.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/command/calculate.h"
@@ -72,15 +72,15 @@ int main(int argc, char** argv) {
     std::string failure;
     const auto window = gui::build_form(
         command::main_form(), [&](command::Fields& fields, const core::NumberFormat& format) {
-            exporting::OfficeOptions options;
+            sheet::OfficeOptions options;
             options.profile_dir = argv[1];
             options.start_deadline = std::chrono::seconds(120);
             // The first press starts the office; the second one's launcher only hands over.
-            options.on_started = [&](const exporting::OfficeStarted& s) {
+            options.on_started = [&](const sheet::OfficeStarted& s) {
                 if (group == 0) group = s.group;
             };
             options.after_cell = [&](int) { last_cell = Clock::now(); };
-            const auto sheet = exporting::libreoffice_spreadsheet(options);
+            const auto sheet = sheet::libreoffice_spreadsheet(options);
             command::run_calculate(fields, format, *sheet);
         });
     window->show();

@@ -14,13 +14,13 @@ calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format)
 }
 
 calc::ColumnResult run_calculate(Fields& fields, const core::NumberFormat& format,
-                                 exporting::Spreadsheet& sheet) {
+                                 sheet::Spreadsheet& sheet) {
     calc::ColumnResult result = calc::calculate(read_inputs(fields, format));
 
     fields.set_text(kFeedPlateField, core::short_to_text(result.feed_plate.value()));
     fields.set_text(kPlateCountField, core::short_to_text(result.plate_count.value()));
 
-    exporting::export_profile(sheet, result.plate_count, result.x, result.y);
+    sheet::export_profile(sheet, result.plate_count, result.x, result.y);
     return result;
 }
 

@@ -85,7 +85,7 @@ TEST(CalculateCommand, FirstBadFieldInReadOrderStopsThePress) {
 
 TEST(CalculateCommand, ExportErrorComesAfterBothResultsAreShown) {
     const Press p = press({}, [](RecordingSpreadsheet& sheet) { sheet.fail_at_cell = 4; });
-    EXPECT_EQ(p.error, static_cast<int>(exporting::FailureStatus::Disconnected));
+    EXPECT_EQ(p.error, static_cast<int>(sheet::FailureStatus::Disconnected));
     EXPECT_EQ(p.texts.at("Text8"), "5");
     EXPECT_EQ(p.texts.at("Text6"), "11");
     EXPECT_EQ(p.cells, 4u);

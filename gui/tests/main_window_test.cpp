@@ -17,7 +17,7 @@
 #include <QtTest>
 
 #include "veltrano/core/run_error.h"
-#include "veltrano/export/text_table.h"
+#include "veltrano/sheet/text_table.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/testkit/form_pixels.h"
@@ -138,7 +138,7 @@ private Q_SLOTS:
         // The real window and command; the spreadsheet is a text table so the
         // test starts no spreadsheet application.
         show_window([this](command::Fields& fields, const core::NumberFormat& format) {
-            exporting::TextTable sheet;
+            sheet::TextTable sheet;
             command::run_calculate(fields, format, sheet);
             ++exports_;
         });
@@ -299,7 +299,7 @@ private Q_SLOTS:
     void inputQueuedDuringAPressIsDropped() {
         int presses = 0;
         show_window([&](command::Fields& fields, const core::NumberFormat& format) {
-            exporting::TextTable sheet;
+            sheet::TextTable sheet;
             command::run_calculate(fields, format, sheet);
             if (++presses == 1) {
                 queue_clicks_and_typing();
@@ -321,7 +321,7 @@ private Q_SLOTS:
     void closeDuringAFailingPressIsHonouredAfterTheBox() {
         show_window([this](command::Fields&, const core::NumberFormat&) {
             QCoreApplication::postEvent(window_->windowHandle(), new QCloseEvent);
-            throw core::RunError(exporting::kCannotCreateObject, "找不到 LibreOffice");
+            throw core::RunError(sheet::kCannotCreateObject, "找不到 LibreOffice");
         });
         MessageBoxAnswerer answerer;
         QTest::mouseClick(button(), Qt::LeftButton);

@@ -17,7 +17,7 @@ namespace veltrano::testkit {
 namespace {
 
 // A cell's value in a message: numbers to the last bit that tells them apart.
-std::string shown(const exporting::CellValue& value) {
+std::string shown(const sheet::CellValue& value) {
     if (const auto* number = std::get_if<double>(&value)) return core::double_to_text(*number);
     if (const auto* plate = std::get_if<std::int16_t>(&value)) return std::to_string(*plate);
     return "“" + std::get<std::string>(value) + "”";
@@ -34,7 +34,7 @@ Cell as_stored(Cell cell) {
 }
 
 // Bit for bit: 0.1 read back as 0.10000000000000002 is a different cell.
-bool same(const exporting::CellValue& a, const exporting::CellValue& b) {
+bool same(const sheet::CellValue& a, const sheet::CellValue& b) {
     const auto* x = std::get_if<double>(&a);
     const auto* y = std::get_if<double>(&b);
     if (x != nullptr && y != nullptr) return std::memcmp(x, y, sizeof *x) == 0;
@@ -79,9 +79,9 @@ std::vector<std::string> fields_contract_violations(command::Fields& fields) {
     return violations;
 }
 
-std::vector<std::string> spreadsheet_contract_violations(exporting::Spreadsheet& sheet, const ReadBack& read_back) {
+std::vector<std::string> spreadsheet_contract_violations(sheet::Spreadsheet& sheet, const ReadBack& read_back) {
     const calc::ColumnResult column = calc::calculate({100, 0.5, 0.95, 0.05, 2, 2.5});
-    exporting::export_profile(sheet, column.plate_count, column.x, column.y);
+    sheet::export_profile(sheet, column.plate_count, column.x, column.y);
     const std::vector<Cell> found = read_back();
     std::vector<std::string> violations =
         cell_differences(expected_cells(column.plate_count, column.x, column.y), found);

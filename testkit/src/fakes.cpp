@@ -23,7 +23,7 @@ std::vector<Cell> expected_cells(calc::ShortInt plate_count, const calc::Profile
     std::vector<Cell> cells;
     // Built one member at a time: GCC 12 at -O3 warns wrongly about a variant
     // holding a string inside a braced list.
-    const auto add = [&cells](int row, int column, exporting::CellValue value) {
+    const auto add = [&cells](int row, int column, sheet::CellValue value) {
         Cell& cell = cells.emplace_back();
         cell.row = row;
         cell.column = column;
@@ -49,16 +49,16 @@ void RecordingSpreadsheet::note(const std::string& step) {
 void RecordingSpreadsheet::create_application() {
     note("create");
     if (on_create) on_create();
-    if (fail_on_create) throw core::RunError(exporting::kCannotCreateObject, "找不到电子表格应用程序");
+    if (fail_on_create) throw core::RunError(sheet::kCannotCreateObject, "找不到电子表格应用程序");
 }
 
 void RecordingSpreadsheet::add_workbook() { note("add"); }
 
 void RecordingSpreadsheet::make_visible() { note("visible"); }
 
-void RecordingSpreadsheet::put_cell(std::int16_t row, std::int16_t column, const exporting::CellValue& value) {
+void RecordingSpreadsheet::put_cell(std::int16_t row, std::int16_t column, const sheet::CellValue& value) {
     if (static_cast<int>(record->cells.size()) == fail_at_cell) {
-        throw exporting::automation_error(exporting::FailureStatus::Disconnected, "写入单元格");
+        throw sheet::automation_error(sheet::FailureStatus::Disconnected, "写入单元格");
     }
     record->cells.push_back({row, column, value});
 }

@@ -12,7 +12,7 @@
 
 #include "driver.h"
 #include "veltrano/core/run_error.h"
-#include "veltrano/export/excel.h"
+#include "veltrano/sheet/excel.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/command/calculate.h"
@@ -40,7 +40,7 @@ std::string hex(std::uint64_t value, int digits) {
     return text;
 }
 
-std::string value_text(const veltrano::exporting::CellValue& value) {
+std::string value_text(const veltrano::sheet::CellValue& value) {
     if (const auto* text = std::get_if<std::string>(&value)) return "BSTR:" + *text;
     if (const auto* number = std::get_if<std::int16_t>(&value)) return "I2:" + std::to_string(*number);
     std::uint64_t bits;
@@ -179,7 +179,7 @@ const ExportCase kExportCases[] = {
 };
 
 TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
-    veltrano::exporting::ExcelOptions options;
+    veltrano::sheet::ExcelOptions options;
     options.busy_limit = 3s;
     options.call_timeout = 3s;
     for (const ExportCase& c : kExportCases) {
@@ -190,7 +190,7 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
         std::optional<RunError> error;
         try {
             veltrano::command::run_calculate(fields, veltrano::core::NumberFormat{},
-                                            *veltrano::exporting::excel_spreadsheet(options));
+                                            *veltrano::sheet::excel_spreadsheet(options));
         } catch (const RunError& e) {
             error = e;
         }
@@ -203,7 +203,7 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
                                             << recorder.all().size() << " lines";
         EXPECT_TRUE(std::equal(written.begin(), written.end(), cells.begin()));
         if (c.writes == cells.size()) {
-            EXPECT_EQ(veltrano::exporting::cell_name(written.back().row, written.back().column),
+            EXPECT_EQ(veltrano::sheet::cell_name(written.back().row, written.back().column),
                       c.writes == 93 ? "AE3" : "L3");
         }
         if (c.error == 0) {
@@ -230,7 +230,7 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
 
 TEST(ExcelExport, KeepsTheSpreadsheetContract) {
     const Recorder recorder(Server::InProcess);
-    const auto sheet = veltrano::exporting::excel_spreadsheet();
+    const auto sheet = veltrano::sheet::excel_spreadsheet();
     const auto violations = veltrano::testkit::spreadsheet_contract_violations(*sheet, [&] {
         // What the sheet holds: a plate number is stored as a number like any other.
         std::vector<Cell> cells = cells_written(recorder.calls());
@@ -330,7 +330,7 @@ int driver::time_export(int runs) {
         SetEnvironmentVariableW(L"VELTRANO_RECORDER_LOG", nullptr);
         std::vector<double> per_write, starts;
         for (int run = 0; run < runs; ++run) {
-            const auto sheet = veltrano::exporting::excel_spreadsheet();
+            const auto sheet = veltrano::sheet::excel_spreadsheet();
             const auto t0 = Clock::now();
             sheet->create_application();
             sheet->add_workbook();

@@ -286,7 +286,7 @@ private:
 };
 
 // One static factory for the process.
-class Factory final : public veltrano::exporting::com::Unowned<IClassFactory> {
+class Factory final : public veltrano::sheet::com::Unowned<IClassFactory> {
 public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         *object = nullptr;
@@ -322,7 +322,7 @@ int g_reject_left = 0;
 
 // Refuses the first incoming calls as busy, as the real application does
 // while a user edits a cell.
-class BusyFilter final : public veltrano::exporting::com::Unowned<IMessageFilter> {
+class BusyFilter final : public veltrano::sheet::com::Unowned<IMessageFilter> {
 public:
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
         if (g_reject_left > 0) {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "veltrano/calc/column.h"
-#include "veltrano/export/spreadsheet.h"
+#include "veltrano/sheet/spreadsheet.h"
 #include "veltrano/command/fields.h"
 #include "veltrano/core/number_text.h"
 
@@ -23,6 +23,6 @@ calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format)
 //   4. hand the profile to `sheet`.
 // A RunError leaves the command at its step: fields not yet written keep their text.
 calc::ColumnResult run_calculate(Fields& fields, const core::NumberFormat& format,
-                                 exporting::Spreadsheet& sheet);
+                                 sheet::Spreadsheet& sheet);
 
 }  // namespace veltrano::command

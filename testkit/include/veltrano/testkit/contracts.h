@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "veltrano/export/spreadsheet.h"
+#include "veltrano/sheet/spreadsheet.h"
 #include "veltrano/command/fields.h"
 #include "veltrano/testkit/fakes.h"
 
@@ -25,7 +25,7 @@ using ReadBack = std::function<std::vector<Cell>()>;
 // The worked example exported into `sheet`, then read back: the labels as
 // text in A1:A3, each plate number, x and y exact to the bit, nothing else;
 // B2 is x1 = 0.883721 and B3 is y1 = xD = 0.95.
-std::vector<std::string> spreadsheet_contract_violations(exporting::Spreadsheet& sheet, const ReadBack& read_back);
+std::vector<std::string> spreadsheet_contract_violations(sheet::Spreadsheet& sheet, const ReadBack& read_back);
 
 // How the cells `found` in a sheet differ from those it must hold after the
 // writes `expected` (the order of either does not matter): a missing, an

@@ -11,7 +11,7 @@
 
 #include "veltrano/calc/profile.h"
 #include "veltrano/calc/short_int.h"
-#include "veltrano/export/spreadsheet.h"
+#include "veltrano/sheet/spreadsheet.h"
 #include "veltrano/command/text_fields.h"
 
 namespace veltrano::testkit {
@@ -41,7 +41,7 @@ private:
 struct Cell {
     int row = 0;
     int column = 0;
-    exporting::CellValue value;
+    sheet::CellValue value;
     bool operator==(const Cell& other) const {
         return row == other.row && column == other.column && value == other.value;
     }
@@ -61,7 +61,7 @@ struct SheetRecord {
 
 // A spreadsheet application that records what it is sent, and can fail at a
 // chosen step as a real one would.
-class RecordingSpreadsheet final : public exporting::Spreadsheet {
+class RecordingSpreadsheet final : public sheet::Spreadsheet {
 public:
     explicit RecordingSpreadsheet(Journal* journal = nullptr,
                                   std::shared_ptr<SheetRecord> record = std::make_shared<SheetRecord>())
@@ -75,7 +75,7 @@ public:
     void create_application() override;
     void add_workbook() override;
     void make_visible() override;
-    void put_cell(std::int16_t row, std::int16_t column, const exporting::CellValue& value) override;
+    void put_cell(std::int16_t row, std::int16_t column, const sheet::CellValue& value) override;
 
 private:
     void note(const std::string& step);

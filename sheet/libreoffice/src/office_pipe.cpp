@@ -1,0 +1,147 @@
+#include "office_pipe.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace veltrano::sheet {
+
+namespace {
+
+// The kernel's flag of a listening socket in /proc/net/unix (__SO_ACCEPTCON).
+constexpr unsigned long kAcceptingConnections = 0x10000;
+
+bool has_passwd_entry(uid_t uid) {
+    std::vector<char> buffer(1024);
+    for (;;) {
+        passwd entry{};
+        passwd* found = nullptr;
+        const int error = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+        if (error != ERANGE) return error == 0 && found != nullptr;
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace
+
+std::string office_pipe_path(const std::string& name) {
+    std::string dir;
+    if (access("/tmp", W_OK) == 0) {
+        dir = "/tmp";
+    } else if (access("/var/tmp", W_OK) == 0) {
+        dir = "/var/tmp";
+    } else if (const char* configured = std::getenv("OSL_SOCKET_PATH")) {
+        dir = configured;
+    }
+    const uid_t uid = getuid();
+    if (!has_passwd_entry(uid)) return dir + "/OSL_PIPE_" + name;
+    return dir + "/OSL_PIPE_" + std::to_string(uid) + "_" + name;
+}
+
+PipeAttempt connect_office_pipe(const std::string& path, PipeOwner owner) {
+    PipeAttempt attempt;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        attempt.error = ENAMETOOLONG;
+        return attempt;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) {
+            attempt.result = PipeAttempt::Result::Absent;
+        } else {
+            attempt.error = errno;
+        }
+        return attempt;
+    }
+    if (st.st_uid != owner.file) {
+        attempt.result = PipeAttempt::Result::ForeignOwner;
+        attempt.other_uid = st.st_uid;
+        return attempt;
+    }
+    if (!S_ISSOCK(st.st_mode)) {
+        attempt.result = PipeAttempt::Result::NotASocket;
+        return attempt;
+    }
+
+    // Non-blocking: a listener that never accepts keeps a blocking connect
+    // in the kernel for as long as its queue stays full.
+    UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd) {
+        attempt.error = errno;
+        return attempt;
+    }
+    int result;
+    do {
+        result = connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        switch (errno) {
+        case ENOENT: attempt.result = PipeAttempt::Result::Absent; break;
+        case ECONNREFUSED: attempt.result = PipeAttempt::Result::NotListening; break;
+        case EAGAIN:
+        case EINPROGRESS: attempt.result = PipeAttempt::Result::QueueFull; break;
+        default: attempt.error = errno; break;
+        }
+        return attempt;
+    }
+
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
+        attempt.error = errno;
+        return attempt;
+    }
+    if (peer.uid != owner.listener) {
+        attempt.result = PipeAttempt::Result::ForeignListener;
+        attempt.other_uid = peer.uid;
+        return attempt;
+    }
+    // The bridge reads and writes blocking; its watchdog ends a stuck call
+    // by shutting the socket down.
+    const int flags = fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        attempt.error = errno;
+        return attempt;
+    }
+    attempt.result = PipeAttempt::Result::Connected;
+    attempt.fd = std::move(fd);
+    return attempt;
+}
+
+bool pipe_listening(const std::string& path) {
+    std::ifstream table("/proc/net/unix");
+    if (!table) return true;
+    std::string line;
+    std::getline(table, line);  // Num RefCount Protocol Flags Type St Inode Path
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, refs, protocol, flags, type, state, inode, bound;
+        if (!(fields >> slot >> refs >> protocol >> flags >> type >> state >> inode >> bound)) continue;
+        if (bound != path) continue;
+        if (std::strtoul(flags.c_str(), nullptr, 16) & kAcceptingConnections) return true;
+    }
+    return false;
+}
+
+bool remove_stale_pipe(const std::string& path, uid_t owner) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != owner) return false;
+    if (pipe_listening(path)) return false;
+    return unlink(path.c_str()) == 0;
+}
+
+}  // namespace veltrano::sheet
