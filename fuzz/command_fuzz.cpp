@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<testkit::Cell>& cells = sheet.record->cells;
     try {
         const calc::ColumnResult r =
-            command::run_calculate(fields, core::NumberFormat{".", ","}, sheet);
+            command::run_calculate(fields, core::NumberFormat{".", ","}, sheet).column;
         const int feed = r.feed_plate.value();
         const int n = r.plate_count.value();
         require(2 <= feed && feed < n && n <= 30);

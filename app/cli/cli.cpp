@@ -5,12 +5,10 @@
 #include <optional>
 #include <string_view>
 
-#include "desktop_spreadsheet.h"
 #include "diagram.h"
 #include "replace_file.h"
 #include "sweep.h"
 #include "veltrano/calc/balances.h"
-#include "veltrano/core/run_error.h"
 #include "veltrano/sheet/text_table.h"
 #include "veltrano/core/error_report.h"
 #include "veltrano/core/number_text.h"
@@ -173,12 +171,8 @@ std::string details(const calc::ColumnInputs& in, const calc::ColumnResult& colu
 
 }  // namespace
 
-int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    return run_cli(args, out, err, desktop_spreadsheet);
-}
-
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            const SpreadsheetFactory& spreadsheet) {
+            const sheet::SpreadsheetFactory& new_spreadsheet) {
     std::string why;
     const std::optional<Request> request = parse_arguments(args, why);
     if (!request) return usage_error(err, why);
@@ -192,17 +186,16 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     command::TextFields fields = argument_fields(request->texts);
     sheet::TextTable table;
-    std::optional<calc::ColumnResult> column;
-    if (const auto failed = core::run_press(
-            [&] { column = command::run_calculate(fields, format, table); })) {
+    std::optional<command::Calculation> press;
+    if (const auto failed = core::run_press([&] { press = command::run_calculate(fields, format, table); })) {
         return report(err, *failed);
     }
-    // The inputs the press computed with: the same texts, read the same way.
-    const calc::ColumnInputs inputs = command::read_inputs(fields, format);
-    out << "进料板\t" << fields.text(command::kFeedPlateField) << '\n'
-        << "塔板数\t" << fields.text(command::kPlateCountField) << '\n'
+    const calc::ColumnInputs& inputs = press->inputs;
+    const calc::ColumnResult& column = press->column;
+    out << "进料板\t" << core::short_to_text(column.feed_plate.value()) << '\n'
+        << "塔板数\t" << core::short_to_text(column.plate_count.value()) << '\n'
         << table.tsv();
-    if (request->details) out << details(inputs, *column);
+    if (request->details) out << details(inputs, column);
     std::vector<SweepRow> rows;
     if (sweep) {
         rows = run_sweep(inputs, *sweep);
@@ -214,7 +207,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // leaves them standing.
     out.flush();
     if (request->svg) {
-        const std::string svg = sweep ? sweep_svg(inputs, *column, *sweep, rows) : staircase_svg(inputs, *column);
+        const std::string svg = sweep ? sweep_svg(inputs, column, *sweep, rows) : staircase_svg(inputs, column);
         if (!replace_file(*request->svg, svg, why)) {
             err << "veltrano-cli: 无法写出图 " << core::escape_controls(*request->svg) << "（" << why << "）\n";
             return 1;
@@ -222,9 +215,9 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (!request->to_spreadsheet) return 0;
     const auto failed = core::run_press([&] {
-        // The application's references are released when `sheet` goes.
-        const std::unique_ptr<sheet::Spreadsheet> sheet = spreadsheet();
-        sheet::export_profile(*sheet, column->plate_count, column->x, column->y);
+        // The application's references are released when `application` goes.
+        const std::unique_ptr<sheet::Spreadsheet> application = new_spreadsheet();
+        sheet::export_profile(*application, column.plate_count, column.x, column.y);
     });
     return failed ? report(err, *failed) : 0;
 }

@@ -1,8 +1,6 @@
 // veltrano-cli: the Calculate command with no window.
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,21 +9,16 @@
 
 namespace veltrano::app {
 
-// Where `--export` sends the profile: a new spreadsheet application.
-using SpreadsheetFactory = std::function<std::unique_ptr<sheet::Spreadsheet>()>;
-
 // `args` excludes the program name: the six field texts and, before, between
 // or after them, the options (`--` ends them). Returns the exit status:
 // 0 success, 1 run-time error or a file or export that failed, 2 wrong usage.
 // After the usual five lines, `--details` adds the column's balances and
 // limits and `--sweep` a table of the column over a range of R or alpha;
-// then `--svg FILE` writes the diagram and `--export` hands the profile to
-// the desktop's spreadsheet application.
-int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-// The same, with the spreadsheet application chosen by the caller.
+// then `--svg FILE` writes the diagram and `--export` hands the profile to a
+// new spreadsheet application from `new_spreadsheet` (the program passes the
+// desktop's own).
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            const SpreadsheetFactory& spreadsheet);
+            const sheet::SpreadsheetFactory& new_spreadsheet);
 
 // The end of a run: flushes `out` and returns `status`, or says on `err` that
 // the results could not be written (a full disk, a closed pipe) and returns 1.

@@ -3,9 +3,10 @@
 #include <vector>
 
 #include "cli.h"
+#include "desktop_spreadsheet.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
+    const int status = veltrano::app::run_cli(args, std::cout, std::cerr, veltrano::app::desktop_spreadsheet);
     return veltrano::app::finish_output(status, std::cout, std::cerr);
 }

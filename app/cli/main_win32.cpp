@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "desktop_spreadsheet.h"
 #include "veltrano/core/utf16.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -18,6 +19,6 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(veltrano::core::to_utf8(argv[i]));
-    const int status = veltrano::app::run_cli(args, std::cout, std::cerr);
+    const int status = veltrano::app::run_cli(args, std::cout, std::cerr, veltrano::app::desktop_spreadsheet);
     return veltrano::app::finish_output(status, std::cout, std::cerr);
 }

@@ -1,11 +1,10 @@
-// This desktop's spreadsheet application, as the programs use it.
+// This desktop's spreadsheet application, as the programs hand it to the
+// Calculate command and the command line.
 #pragma once
 
 #include <memory>
 
 #include "veltrano/sheet/spreadsheet.h"
-#include "veltrano/command/fields.h"
-#include "veltrano/core/number_text.h"
 
 namespace veltrano::app {
 
@@ -13,9 +12,5 @@ namespace veltrano::app {
 // until its create_application(): error 429 there when the desktop's
 // spreadsheet application cannot be had.
 std::unique_ptr<sheet::Spreadsheet> desktop_spreadsheet();
-
-// The click of Command1: one press, its profile handed to a new spreadsheet
-// application.
-void press_calculate(command::Fields& fields, const core::NumberFormat& format);
 
 }  // namespace veltrano::app

@@ -23,7 +23,7 @@ struct CliRun { int status; std::string out, err; };
 
 CliRun run(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    const int status = run_cli(args, out, err);
+    const int status = run_cli(args, out, err, [] { return std::make_unique<testkit::RecordingSpreadsheet>(); });
     return {status, out.str(), err.str()};
 }
 

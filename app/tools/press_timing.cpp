@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     Clock::time_point last_cell{};
     std::string failure;
     const auto window = gui::build_form(
-        command::main_form(), [&](command::Fields& fields, const core::NumberFormat& format) {
+        command::main_form(), [&](command::Fields& fields) {
+            const core::NumberFormat format = core::user_number_format();
             sheet::OfficeOptions options;
             options.profile_dir = argv[1];
             options.start_deadline = std::chrono::seconds(120);

@@ -1,8 +1,12 @@
 #include "veltrano/command/calculate.h"
 
+#include <memory>
+
 #include "veltrano/command/input_fields.h"
 
 namespace veltrano::command {
+
+namespace {
 
 calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format) {
     calc::ColumnInputs in{};
@@ -13,15 +17,26 @@ calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format)
     return in;
 }
 
-calc::ColumnResult run_calculate(Fields& fields, const core::NumberFormat& format,
-                                 sheet::Spreadsheet& sheet) {
-    calc::ColumnResult result = calc::calculate(read_inputs(fields, format));
+}  // namespace
 
-    fields.set_text(kFeedPlateField, core::short_to_text(result.feed_plate.value()));
-    fields.set_text(kPlateCountField, core::short_to_text(result.plate_count.value()));
+Calculation run_calculate(Fields& fields, const core::NumberFormat& format, sheet::Spreadsheet& sheet) {
+    const calc::ColumnInputs inputs = read_inputs(fields, format);
+    Calculation done{inputs, calc::calculate(inputs)};
+    const calc::ColumnResult& column = done.column;
 
-    sheet::export_profile(sheet, result.plate_count, result.x, result.y);
-    return result;
+    fields.set_text(kFeedPlateField, core::short_to_text(column.feed_plate.value()));
+    fields.set_text(kPlateCountField, core::short_to_text(column.plate_count.value()));
+
+    sheet::export_profile(sheet, column.plate_count, column.x, column.y);
+    return done;
+}
+
+void press_calculate(Fields& fields, const sheet::SpreadsheetFactory& new_spreadsheet) {
+    // The same reading of numbers on every desktop and in the command line:
+    // the separators of the user's locale, as the operating system reports them.
+    const core::NumberFormat format = core::user_number_format();
+    const std::unique_ptr<sheet::Spreadsheet> sheet = new_spreadsheet();
+    run_calculate(fields, format, *sheet);
 }
 
 }  // namespace veltrano::command

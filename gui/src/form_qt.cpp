@@ -138,9 +138,7 @@ void press(QWidget* window, QPushButton* button, const ClickHandler& on_click) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         report = core::run_press([&] {
             QtFields fields(*window);
-            // The C library's view of the user's locale, as in veltrano-cli,
-            // so the window and the command line read a text alike.
-            on_click(fields, core::user_number_format());
+            on_click(fields);
         });
         QCoreApplication::processEvents();
         QApplication::restoreOverrideCursor();

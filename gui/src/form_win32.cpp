@@ -414,7 +414,7 @@ void FormWindow::press(HWND button) {
 
     const std::optional<core::ErrorReport> report = core::run_press([&] {
         Win32Fields fields(*this);
-        on_click_(fields, core::user_number_format());
+        on_click_(fields);
     });
 
     MSG queued;

@@ -137,7 +137,8 @@ private Q_SLOTS:
         exports_ = 0;
         // The real window and command; the spreadsheet is a text table so the
         // test starts no spreadsheet application.
-        show_window([this](command::Fields& fields, const core::NumberFormat& format) {
+        show_window([this](command::Fields& fields) {
+            const core::NumberFormat format = core::user_number_format();
             sheet::TextTable sheet;
             command::run_calculate(fields, format, sheet);
             ++exports_;
@@ -275,7 +276,8 @@ private Q_SLOTS:
     void resultsArePaintedBeforeTheExportStarts() {
         QStringList seen;
         std::unique_ptr<PaintRecorder> recorder;
-        show_window([&](command::Fields& fields, const core::NumberFormat& format) {
+        show_window([&](command::Fields& fields) {
+            const core::NumberFormat format = core::user_number_format();
             testkit::RecordingSpreadsheet sheet;
             sheet.on_create = [&] {
                 seen = recorder->painted;
@@ -298,7 +300,8 @@ private Q_SLOTS:
     // as further presses afterwards.
     void inputQueuedDuringAPressIsDropped() {
         int presses = 0;
-        show_window([&](command::Fields& fields, const core::NumberFormat& format) {
+        show_window([&](command::Fields& fields) {
+            const core::NumberFormat format = core::user_number_format();
             sheet::TextTable sheet;
             command::run_calculate(fields, format, sheet);
             if (++presses == 1) {
@@ -319,7 +322,7 @@ private Q_SLOTS:
     // A close request made while a press runs that then fails: the error is
     // shown first, then the window closes.
     void closeDuringAFailingPressIsHonouredAfterTheBox() {
-        show_window([this](command::Fields&, const core::NumberFormat&) {
+        show_window([this](command::Fields&) {
             QCoreApplication::postEvent(window_->windowHandle(), new QCloseEvent);
             throw core::RunError(sheet::kCannotCreateObject, "找不到 LibreOffice");
         });
@@ -375,7 +378,7 @@ private Q_SLOTS:
     // The window's own text boxes keep the contract every Fields keeps.
     void textBoxesKeepTheFieldsContract() {
         std::vector<std::string> violations = {"the press did not run"};
-        show_window([&](command::Fields& fields, const core::NumberFormat&) {
+        show_window([&](command::Fields& fields) {
             violations = testkit::fields_contract_violations(fields);
         });
         QTest::mouseClick(button(), Qt::LeftButton);
@@ -384,7 +387,7 @@ private Q_SLOTS:
 
     void fieldThatDoesNotExistIsAnAutomationErrorInTheBox() {
         auto form = gui::build_form(command::main_form(),
-                                         [](command::Fields& fields, const core::NumberFormat&) {
+                                         [](command::Fields& fields) {
                                              fields.set_text("Text99", "1");
                                          });
         MessageBoxAnswerer answerer;

@@ -403,7 +403,7 @@ TEST(Win32Fields, KeepTheFieldsContract) {
     });
     const int status = veltrano::gui::run_form(
         0, nullptr, veltrano::command::main_form(),
-        [&](veltrano::command::Fields& fields, const veltrano::core::NumberFormat&) {
+        [&](veltrano::command::Fields& fields) {
             violations = veltrano::testkit::fields_contract_violations(fields);
             PostMessageW(form, WM_CLOSE, 0, 0);
         });

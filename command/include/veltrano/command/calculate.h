@@ -1,28 +1,32 @@
 // The Calculate command behind the button "计算".
 #pragma once
 
-#include <string>
-#include <string_view>
-
 #include "veltrano/calc/column.h"
-#include "veltrano/sheet/spreadsheet.h"
 #include "veltrano/command/fields.h"
 #include "veltrano/core/number_text.h"
+#include "veltrano/sheet/spreadsheet.h"
 
 namespace veltrano::command {
 
-// Step 1 of a press: the six inputs read from Text1 (F), Text2 (xD), Text3 (xW),
-// Text7 (xF), Text4 (R), Text5 (alpha) in that order, each converted under
-// `format`; the first bad field raises its error and the later ones are not read.
-calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format);
+// What one press computed with: the six inputs as it read them, and the column.
+struct Calculation {
+    calc::ColumnInputs inputs;
+    calc::ColumnResult column;
+};
 
-// One press:
-//   1. read the six inputs (read_inputs);
+// One press, with numbers read under `format`:
+//   1. read the six inputs from Text1 (F), Text2 (xD), Text3 (xW), Text7 (xF),
+//      Text4 (R), Text5 (alpha) in that order; the first bad field raises its
+//      error and the later ones are not read;
 //   2. run the column calculation;
 //   3. write the feed plate into Text8, then the plate count into Text6;
 //   4. hand the profile to `sheet`.
 // A RunError leaves the command at its step: fields not yet written keep their text.
-calc::ColumnResult run_calculate(Fields& fields, const core::NumberFormat& format,
-                                 sheet::Spreadsheet& sheet);
+Calculation run_calculate(Fields& fields, const core::NumberFormat& format, sheet::Spreadsheet& sheet);
+
+// The click of Command1: one press with the user's number format, its profile
+// handed to a new spreadsheet application from `new_spreadsheet`, whose
+// references are released at the end of the press.
+void press_calculate(Fields& fields, const sheet::SpreadsheetFactory& new_spreadsheet);
 
 }  // namespace veltrano::command

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <variant>
 
@@ -56,6 +58,10 @@ public:
     // One cell of the active sheet, 1-based row and column.
     virtual void put_cell(std::int16_t row, std::int16_t column, const CellValue& value) = 0;
 };
+
+// A new spreadsheet application for one export, nothing started yet: the
+// desktop's own, or a stand-in.
+using SpreadsheetFactory = std::function<std::unique_ptr<Spreadsheet>()>;
 
 // Writes the three-row table into a new, visible workbook:
 //   row 1: "板", 1 .. N      row 2: "X", x[1] .. x[N]      row 3: "Y", y[1] .. y[N]

@@ -7,9 +7,10 @@
 #include <QString>
 #include <QtGlobal>
 
-#include "veltrano/gui/form_runtime.h"
 #include "desktop_spreadsheet.h"
+#include "veltrano/command/calculate.h"
 #include "veltrano/command/main_form.h"
+#include "veltrano/gui/form_runtime.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     default_handler = qInstallMessageHandler(on_qt_message);
-    return veltrano::gui::run_form(argc, argv, veltrano::command::main_form(),
-                                        veltrano::app::press_calculate);
+    return veltrano::gui::run_form(argc, argv, veltrano::command::main_form(), [](veltrano::command::Fields& fields) {
+        veltrano::command::press_calculate(fields, veltrano::app::desktop_spreadsheet);
+    });
 }
