@@ -14,11 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "veltrano/core/run_error.h"
+#include "dpi_win32.h"
 #include "veltrano/core/error_report.h"
+#include "veltrano/core/run_error.h"
+#include "veltrano/core/utf16.h"
 #include "veltrano/gui/form_runtime.h"
 #include "veltrano/gui/form_win32.h"
-#include "veltrano/core/utf16.h"
+#include "win32_handles.h"
 
 namespace veltrano::gui {
 
@@ -27,90 +29,6 @@ namespace {
 constexpr int kFirstControlId = 100;
 constexpr wchar_t kFormClass[] = L"VeltranoForm";
 constexpr wchar_t kLineClass[] = L"VeltranoLine";
-
-// The per-monitor DPI functions of Windows 10 (1607 and later), looked up at
-// run time so that the program still starts on earlier systems, which are
-// given the system DPI instead.
-struct DpiFunctions {
-    UINT(WINAPI* dpi_for_window)(HWND) = nullptr;
-    UINT(WINAPI* dpi_for_system)() = nullptr;
-    BOOL(WINAPI* adjust_window_rect)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
-    BOOL(WINAPI* parameters_info)(UINT, UINT, void*, UINT, UINT) = nullptr;
-    int(WINAPI* metrics)(int, UINT) = nullptr;
-};
-
-template <typename F>
-void look_up(HMODULE module, const char* name, F& function) {
-    // Through void(*)() so the compiler takes the cast between function types as meant.
-    function = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-const DpiFunctions& dpi_functions() {
-    static const DpiFunctions functions = [] {
-        DpiFunctions f;
-        if (HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
-            look_up(user32, "GetDpiForWindow", f.dpi_for_window);
-            look_up(user32, "GetDpiForSystem", f.dpi_for_system);
-            look_up(user32, "AdjustWindowRectExForDpi", f.adjust_window_rect);
-            look_up(user32, "SystemParametersInfoForDpi", f.parameters_info);
-            look_up(user32, "GetSystemMetricsForDpi", f.metrics);
-        }
-        return f;
-    }();
-    return functions;
-}
-
-UINT system_dpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
-}
-
-UINT window_dpi(HWND window) {
-    const UINT dpi = dpi_functions().dpi_for_window ? dpi_functions().dpi_for_window(window) : 0;
-    return dpi != 0 ? dpi : system_dpi();
-}
-
-// The DPI of the primary monitor, before there is a window.
-UINT initial_dpi() {
-    const UINT dpi = dpi_functions().dpi_for_system ? dpi_functions().dpi_for_system() : 0;
-    return dpi != 0 ? dpi : system_dpi();
-}
-
-int metric_for_dpi(int index, UINT dpi) {
-    if (dpi_functions().metrics) return dpi_functions().metrics(index, dpi);
-    return MulDiv(GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(system_dpi()));
-}
-
-// The outer size of a window whose client area is `width` x `height` pixels.
-SIZE frame_size(int width, int height, DWORD style, DWORD ex_style, UINT dpi) {
-    RECT r{0, 0, width, height};
-    if (dpi_functions().adjust_window_rect) {
-        dpi_functions().adjust_window_rect(&r, style, FALSE, ex_style, dpi);
-    } else {
-        AdjustWindowRectEx(&r, style, FALSE, ex_style);
-    }
-    return {r.right - r.left, r.bottom - r.top};
-}
-
-// The system's message font (the one message boxes use) at `dpi`: on a
-// Chinese system a CJK face, elsewhere one the system links CJK glyphs to.
-HFONT message_font(UINT dpi) {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    bool got = false;
-    if (dpi_functions().parameters_info) {
-        got = dpi_functions().parameters_info(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi) != 0;
-    }
-    if (!got && SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        got = true;
-        metrics.lfMessageFont.lfHeight =
-            MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), static_cast<int>(system_dpi()));
-    }
-    HFONT font = got ? CreateFontIndirectW(&metrics.lfMessageFont) : nullptr;
-    return font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
 
 // A failed window call as the run-time error the press reports: the
 // system's status as an HRESULT, E_FAIL when the system gave none.
@@ -124,10 +42,6 @@ HFONT message_font(UINT dpi) {
 class FormWindow {
 public:
     FormWindow(const command::Form& form, ClickHandler on_click) : form_(form), on_click_(std::move(on_click)) {}
-    ~FormWindow() {
-        if (hwnd_ != nullptr) DestroyWindow(hwnd_);
-        release_resources();
-    }
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
 
@@ -135,7 +49,7 @@ public:
     // system's error code when the window cannot be created (no desktop).
     bool create(int show);
 
-    HWND hwnd() const { return hwnd_; }
+    HWND hwnd() const { return window_.get(); }
 
     // Enter on a focused push button presses it, as Space does. The dialog
     // manager would send IDOK instead, which presses nothing here: Enter and
@@ -174,18 +88,18 @@ private:
     void apply_dpi(UINT dpi);
     void set_icons(UINT dpi);
     void press(HWND button);
-    void release_resources();
 
     const command::Form& form_;
     ClickHandler on_click_;
-    HWND hwnd_ = nullptr;
-    std::vector<HWND> children_;  // by row of the form's table
-    HFONT font_ = nullptr;
-    HICON big_icon_ = nullptr;
-    HICON small_icon_ = nullptr;
+    std::vector<HWND> children_;  // by row of the form's table; the window destroys them
+    win32::Font font_;             // lent to every control but the lines
+    win32::Icon big_icon_, small_icon_;
     HWND focus_ = nullptr;  // given back when the window is active again
     bool pressing_ = false;
     bool close_requested_ = false;
+    // Last, so destroyed first: the window's last messages still find every
+    // member above, and the font and icons outlive its use of them.
+    win32::Window window_;
 };
 
 // The text boxes of a FormWindow: each call finds the box by name, makes one
@@ -247,7 +161,7 @@ void FormWindow::register_classes(HINSTANCE instance) {
 LRESULT CALLBACK FormWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<FormWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->hwnd_ = hwnd;
+        self->window_ = win32::Window(hwnd);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -263,15 +177,16 @@ bool FormWindow::create(int show) {
 
     // A sizable top-level window at the system's default place, sized for
     // the DPI of the primary monitor, where the default place lies.
-    const UINT dpi = initial_dpi();
+    const UINT dpi = win32::initial_dpi();
     const SIZE size = frame_for(dpi);
-    hwnd_ = CreateWindowExW(0, kFormClass, core::to_utf16(form_.caption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+    CreateWindowExW(0, kFormClass, core::to_utf16(form_.caption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                             CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance, this);
-    if (hwnd_ == nullptr) return false;
+    // A window that failed part-way was destroyed by the system and forgotten.
+    if (!window_) return false;
 
     // The dialog manager visits controls in creation order: the focusable
     // ones go first, in tab-index order; the labels and lines follow.
-    font_ = message_font(dpi);
+    font_ = win32::message_font(dpi);
     children_.assign(form_.controls.size(), nullptr);
     std::vector<std::size_t> rows;
     for (const command::Control* c : command::tab_order(form_)) rows.push_back(static_cast<std::size_t>(c - form_.controls.data()));
@@ -286,21 +201,21 @@ bool FormWindow::create(int show) {
     set_icons(dpi);
 
     // Placed on a monitor of another DPI after all.
-    if (const UINT actual = window_dpi(hwnd_); actual != dpi) {
+    if (const UINT actual = win32::window_dpi(hwnd()); actual != dpi) {
         apply_dpi(actual);
         const SIZE resized = frame_for(actual);
-        SetWindowPos(hwnd_, nullptr, 0, 0, resized.cx, resized.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(hwnd(), nullptr, 0, 0, resized.cx, resized.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     // Activation gives the focus to the first field (WM_SETFOCUS below).
-    ShowWindow(hwnd_, show);
-    UpdateWindow(hwnd_);
+    ShowWindow(hwnd(), show);
+    UpdateWindow(hwnd());
     return true;
 }
 
 // The outer size of the window at `dpi`: the form's client area inside the frame.
 SIZE FormWindow::frame_for(UINT dpi) const {
-    return frame_size(command::twips_to_pixels(form_.client_width, dpi), command::twips_to_pixels(form_.client_height, dpi),
+    return win32::frame_size(command::twips_to_pixels(form_.client_width, dpi), command::twips_to_pixels(form_.client_height, dpi),
                       WS_OVERLAPPEDWINDOW, 0, dpi);
 }
 
@@ -344,10 +259,10 @@ HWND FormWindow::create_control(std::size_t row, UINT dpi) {
     const auto id = static_cast<INT_PTR>(kFirstControlId + static_cast<int>(row));
     const RECT r = control_rect(c, dpi);
     HWND control = CreateWindowExW(ex_style, window_class, core::to_utf16(c.caption).c_str(), style, r.left, r.top,
-                                   r.right - r.left, r.bottom - r.top, hwnd_, reinterpret_cast<HMENU>(id),
+                                   r.right - r.left, r.bottom - r.top, hwnd(), reinterpret_cast<HMENU>(id),
                                    GetModuleHandleW(nullptr), nullptr);
     if (control != nullptr && c.kind != command::ControlKind::Line) {
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     }
     return control;
 }
@@ -356,18 +271,17 @@ HWND FormWindow::create_control(std::size_t row, UINT dpi) {
 // the message font at the new DPI, and the icons redrawn to its sizes. The
 // controls keep their places when the window is resized: only this moves them.
 void FormWindow::apply_dpi(UINT dpi) {
-    HFONT font = message_font(dpi);
+    win32::Font font = win32::message_font(dpi);
     for (std::size_t row = 0; row < children_.size(); ++row) {
         const RECT r = control_rect(form_.controls[row], dpi);
         if (form_.controls[row].kind != command::ControlKind::Line) {
-            SendMessageW(children_[row], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+            SendMessageW(children_[row], WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
         }
         SetWindowPos(children_[row], nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(children_[row], nullptr, TRUE);
     }
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = font;
+    font_ = std::move(font);
     set_icons(dpi);
 }
 
@@ -377,25 +291,17 @@ void FormWindow::set_icons(UINT dpi) {
     const std::wstring icon = core::to_utf16(form_.icon);
     HINSTANCE instance = GetModuleHandleW(nullptr);
     const auto load = [&](int size_x, int size_y) {
-        return static_cast<HICON>(LoadImageW(instance, icon.c_str(), IMAGE_ICON, metric_for_dpi(size_x, dpi),
-                                             metric_for_dpi(size_y, dpi), LR_DEFAULTCOLOR));
+        return win32::Icon(static_cast<HICON>(LoadImageW(instance, icon.c_str(), IMAGE_ICON,
+                                                         win32::metric_for_dpi(size_x, dpi),
+                                                         win32::metric_for_dpi(size_y, dpi), LR_DEFAULTCOLOR)));
     };
-    HICON big = load(SM_CXICON, SM_CYICON);
-    HICON small = load(SM_CXSMICON, SM_CYSMICON);
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-    if (big_icon_ != nullptr) DestroyIcon(big_icon_);
-    if (small_icon_ != nullptr) DestroyIcon(small_icon_);
-    big_icon_ = big;
-    small_icon_ = small;
-}
-
-void FormWindow::release_resources() {
-    if (font_ != nullptr) DeleteObject(font_);
-    if (big_icon_ != nullptr) DestroyIcon(big_icon_);
-    if (small_icon_ != nullptr) DestroyIcon(small_icon_);
-    font_ = nullptr;
-    big_icon_ = small_icon_ = nullptr;
+    win32::Icon big = load(SM_CXICON, SM_CYICON);
+    win32::Icon little = load(SM_CXSMICON, SM_CYSMICON);
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(little.get()));
+    // The window shows the new ones now: the old ones can go.
+    big_icon_ = std::move(big);
+    small_icon_ = std::move(little);
 }
 
 // One press of a button. While the command runs the button is greyed and
@@ -425,18 +331,18 @@ void FormWindow::press(HWND button) {
     EnableWindow(button, TRUE);
     SetCursor(cursor);
     // A disabled control loses the focus: give it back to where it was.
-    if (focus != nullptr && GetFocus() == nullptr && GetActiveWindow() == hwnd_) SetFocus(focus);
+    if (focus != nullptr && GetFocus() == nullptr && GetActiveWindow() == hwnd()) SetFocus(focus);
 
     if (report) {
         // The buttons of the box in the window's language where the system
         // has it, whatever the user's own.
-        MessageBoxExW(hwnd_, core::to_utf16(report->box_text()).c_str(), core::to_utf16(report->title).c_str(),
+        MessageBoxExW(hwnd(), core::to_utf16(report->box_text()).c_str(), core::to_utf16(report->title).c_str(),
                       MB_OK | MB_ICONERROR, MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
     }
     pressing_ = false;
     if (close_requested_) {
         close_requested_ = false;
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        PostMessageW(hwnd(), WM_CLOSE, 0, 0);
     }
 }
 
@@ -453,7 +359,7 @@ LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
     case WM_ACTIVATE:
         if (LOWORD(wparam) == WA_INACTIVE) {
             HWND focus = GetFocus();
-            if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
+            if (focus != nullptr && IsChild(hwnd, focus)) focus_ = focus;
         }
         break;
     case WM_SETFOCUS:
@@ -464,7 +370,7 @@ LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         // in the size and place the system suggests.
         apply_dpi(HIWORD(wparam));
         const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+        SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
@@ -473,14 +379,15 @@ LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             close_requested_ = true;
             return 0;
         }
-        DestroyWindow(hwnd_);
+        window_.reset();
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        hwnd_ = nullptr;
+        // The system has destroyed the window and its controls.
+        window_.release();
         children_.clear();
         break;
     default:

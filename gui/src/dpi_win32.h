@@ -1,0 +1,28 @@
+// The DPI a window is shown at, per monitor. The per-monitor functions of
+// Windows 10 (1607 and later) are looked up at run time so that the program
+// still starts on earlier systems, which are given the system DPI instead.
+#pragma once
+
+#include <windows.h>
+
+#include "win32_handles.h"
+
+namespace veltrano::gui::win32 {
+
+// The DPI of the monitor `window` is on.
+UINT window_dpi(HWND window);
+
+// The DPI of the primary monitor, before there is a window.
+UINT initial_dpi();
+
+// GetSystemMetrics(`index`) at `dpi`.
+int metric_for_dpi(int index, UINT dpi);
+
+// The outer size of a window whose client area is `width` x `height` pixels.
+SIZE frame_size(int width, int height, DWORD style, DWORD ex_style, UINT dpi);
+
+// The system's message font (the one message boxes use) at `dpi`: on a
+// Chinese system a CJK face, elsewhere one the system links CJK glyphs to.
+Font message_font(UINT dpi);
+
+}  // namespace veltrano::gui::win32
