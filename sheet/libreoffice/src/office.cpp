@@ -1,6 +1,7 @@
 #include "office.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -23,7 +24,6 @@
 #include <rtl/ustring.hxx>
 
 #include "backoff.h"
-#include "display_probe.h"
 #include "office_pipe.h"
 #include "socket_connection.h"
 #include "veltrano/core/run_error.h"
@@ -101,6 +101,18 @@ std::string exit_text(int status) {
 }
 
 bool handed_over(const std::optional<int>& status) { return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0; }
+
+// The display the office was given, as the environment names it.
+std::string display_settings() {
+    const char* x = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::string named;
+    if (x != nullptr && *x != '\0') named = std::string("DISPLAY=") + x;
+    if (wayland != nullptr && *wayland != '\0') {
+        named += (named.empty() ? "" : "，") + std::string("WAYLAND_DISPLAY=") + wayland;
+    }
+    return named.empty() ? "DISPLAY 和 WAYLAND_DISPLAY 均未设置" : named;
+}
 
 // Whether the office can show a window: a top window it makes has a system
 // window on a display. An office without a display (started headless, or
@@ -254,18 +266,10 @@ UniqueFd Office::connect_pipe(Clock::time_point deadline) {
 
 void Office::start() {
     // Everything before the first call into the office shares one deadline:
-    // waiting for another export, the display, the office's start.
+    // waiting for another export, the office's start.
     const auto deadline = Clock::now() + options_.start_deadline;
     take_lock(deadline);
 
-    // An office started without a display runs windowless without a word:
-    // the table would go nowhere the user can see, and the invisible office
-    // would then take over every office the user starts on this profile.
-    if (!options_.headless) {
-        if (const auto problem = display_problem(DisplaySettings::from_environment(), deadline)) {
-            fail_start(*problem + "，无法显示 LibreOffice Calc");
-        }
-    }
     const std::optional<std::string> program = find_program(options_.program, kInstalledOffice);
     if (!program) fail_start("找不到 LibreOffice（" + options_.program + "）");
     program_ = *program;
@@ -313,11 +317,15 @@ void Office::connect(Clock::time_point deadline) {
     // connections only once it has started) is ended.
     if (!outcome.answered()) fail_start(outcome.describe("连接 LibreOffice", options_.start_deadline), OurStart::Ended);
     if (shows_windows) return;
-    // Our own launcher still running means the office is the one it just
-    // started, for us: end it, or it would take over every later start. A
-    // launcher that handed over has exited; that office is the user's.
+    // An office without a display (none set, one that cannot be reached or
+    // refuses us) runs windowless without a word: the table would go nowhere
+    // the user can see. Our own launcher still running means the office is
+    // the one it just started, for us: end it, or that invisible office would
+    // take over every later start on this profile. A launcher that handed
+    // over has exited; that office is the user's.
     if (launcher_->running()) {
-        fail_start("LibreOffice 启动后没有图形显示，窗口无法显示（已结束这个 LibreOffice）", OurStart::Ended);
+        fail_start("LibreOffice 启动后没有图形显示（" + display_settings() + "），窗口无法显示（已结束这个 LibreOffice）",
+                   OurStart::Ended);
     }
     fail_start("正在运行的 LibreOffice 没有图形显示，窗口无法显示；请先结束它（soffice.bin 进程）再导出");
 }
