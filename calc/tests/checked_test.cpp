@@ -13,24 +13,14 @@
 #include "veltrano/calc/errors.h"
 #include "veltrano/calc/profile.h"
 #include "veltrano/calc/short_int.h"
+#include "veltrano/testkit/expect_run_error.h"
 
 namespace veltrano::calc {
 namespace {
 
-using core::RunError;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-template <class F>
-int error_of(F f) {
-    try {
-        f();
-    } catch (const RunError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(ShortInt, ChecksEveryAdditionAndSubtractionAtTheLimits) {
     struct Case { int a, b; char op; int error; };
@@ -41,13 +31,8 @@ TEST(ShortInt, ChecksEveryAdditionAndSubtractionAtTheLimits) {
     };
     for (const auto& c : cases) {
         const ShortInt a(static_cast<std::int16_t>(c.a)), b(static_cast<std::int16_t>(c.b));
-        int error = 0;
         int value = 0;
-        try {
-            value = (c.op == '+' ? a + b : a - b).value();
-        } catch (const RunError& e) {
-            error = e.number();
-        }
+        const int error = testkit::raised_by([&] { value = (c.op == '+' ? a + b : a - b).value(); }).number;
         EXPECT_EQ(error, c.error) << c.a << c.op << c.b;
         if (error == 0) {
             EXPECT_EQ(value, c.op == '+' ? c.a + c.b : c.a - c.b);
@@ -59,13 +44,8 @@ TEST(Profile, ChecksTheIndexBeforeTouchingTheSlot) {
     for (int index : {-32768, -1, 31, 32, 32767}) {
         Profile p;
         const ShortInt i(static_cast<std::int16_t>(index));
-        try {
-            p.set(i, 1.0);
-            FAIL() << "write at " << index;
-        } catch (const RunError& e) {
-            EXPECT_EQ(e.number(), 9);
-        }
-        EXPECT_THROW(p.get(i), RunError) << index;
+        EXPECT_RUN_ERROR(p.set(i, 1.0), 9, "塔板序号 " + std::to_string(index) + " 不在 0 至 30 之内") << index;
+        EXPECT_RUN_ERROR(p.get(i), 9, "") << index;
         for (double slot : p.slots()) EXPECT_EQ(slot, 0.0);
     }
     Profile p;
@@ -129,7 +109,7 @@ static_assert(std::is_same_v<decltype(1.0 - Checked(1) * 2.0), Pending>);
 static_assert(std::is_same_v<decltype(store(Checked(1) - 1.0, "q")), Checked>);
 
 int error_of_store(Pending statement) {
-    return error_of([&] { store(statement, "q"); });
+    return testkit::raised_by([&] { store(statement, "q"); }).number;
 }
 
 TEST(Pending, StoreReportsDivisionByZeroAheadOfTheOtherFlags) {

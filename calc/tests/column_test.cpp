@@ -9,23 +9,18 @@
 
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/errors.h"
+#include "veltrano/testkit/expect_run_error.h"
 
 namespace veltrano::calc {
 namespace {
 
-using core::RunError;
 
 double x_at(const ColumnResult& r, int n) { return r.x.slots()[n]; }
 double y_at(const ColumnResult& r, int n) { return r.y.slots()[n]; }
 
-int error_of(const ColumnInputs& in, std::string* description = nullptr) {
-    try {
-        calculate(in);
-    } catch (const RunError& e) {
-        if (description) *description = e.description();
-        return e.number();
-    }
-    return 0;
+// What calculating `in` raised: error 0 when it succeeded.
+testkit::Raised raised(const ColumnInputs& in) {
+    return testkit::raised_by([&] { calculate(in); });
 }
 
 constexpr ColumnInputs kBenzeneToluene{100, 0.5, 0.95, 0.05, 2, 2.5};
@@ -74,7 +69,7 @@ TEST(Column, RaisesTheNumberedErrors) {
         {"alpha = 1 pinches at once", {100, 0.5, 0.95, 0.05, 2, 1}, 9},
         {"stripping vapour flow zero (xF = xW)", {100, 0.05, 0.95, 0.05, 100, 2.5}, 11},
     };
-    for (const auto& c : cases) EXPECT_EQ(error_of(c.in), c.error) << c.what;
+    for (const auto& c : cases) EXPECT_RUN_ERROR(calculate(c.in), c.error, "") << c.what;
 }
 
 // Errors 6 and 11 name the statement that failed: its quantity and plate.
@@ -102,9 +97,9 @@ TEST(Column, ArithmeticErrorsNameTheFailingStatement) {
          "除数为零：计算第 1 块板的液相组成 x 时除数为零"},
     };
     for (const auto& c : cases) {
-        std::string description;
-        EXPECT_EQ(error_of(c.in, &description), c.error) << c.what;
-        EXPECT_EQ(description, c.description) << c.what;
+        const testkit::Raised error = raised(c.in);
+        EXPECT_EQ(error.number, c.error) << c.what;
+        EXPECT_EQ(error.description, c.description) << c.what;
     }
 }
 
@@ -143,8 +138,9 @@ TEST(Column, TooManyPlatesSaysOnlyWhatIsTrue) {
          {"提馏段的液相组成每 2 块板循环一次，达不到塔底组成 xW = 0.05"}, {"Rmin", "多于 30"}},
     };
     for (const auto& c : cases) {
-        std::string description;
-        ASSERT_EQ(error_of(c.in, &description), 9) << c.what;
+        const testkit::Raised error = raised(c.in);
+        const std::string& description = error.description;
+        ASSERT_EQ(error.number, 9) << c.what;
         EXPECT_EQ(description.rfind("下标越界：需要第 31 块板，", 0), 0u) << description;
         for (const auto& text : c.says) {
             EXPECT_NE(description.find(text), std::string::npos) << c.what << ": " << description;
@@ -165,13 +161,10 @@ TEST(Column, FeedOnThePlateThirtyLeavesNoStrippingPlate) {
     for (int i = 0; i < 200; ++i) {
         in.xF = early + (late - early) / 2;
         if (in.xF == early || in.xF == late) break;
-        (error_of(in) == 6 ? early : late) = in.xF;
+        (raised(in).number == 6 ? early : late) = in.xF;
     }
     in.xF = late;
-    std::string description;
-    ASSERT_EQ(error_of(in, &description), 9);
-    EXPECT_NE(description.find("进料板已是第 30 块板，提馏段没有塔板可用"), std::string::npos)
-        << description;
+    EXPECT_RUN_ERROR(calculate(in), 9, "进料板已是第 30 块板，提馏段没有塔板可用");
 }
 
 TEST(Column, MinimumReflux) {
@@ -204,17 +197,15 @@ TEST(Column, AlwaysStepsPlateTwoBeforeTestingTheFeed) {
 TEST(Column, ThirtyPlatesFitAndThirtyOneDoNot) {
     ColumnInputs in{100, 0.5, 0.95, 0.05, 3, 2.5};
     double fits = 2.5, fails = 1.5;  // 1.5 needs far more than 30 plates
-    ASSERT_EQ(error_of({100, 0.5, 0.95, 0.05, 3, fails}), 9);
+    ASSERT_EQ(raised({100, 0.5, 0.95, 0.05, 3, fails}).number, 9);
     for (int i = 0; i < 200 && std::nextafter(fails, fits) != fits; ++i) {
         in.alpha = fails + (fits - fails) / 2;
-        (error_of(in) == 0 ? fits : fails) = in.alpha;
+        (raised(in).number == 0 ? fits : fails) = in.alpha;
     }
     in.alpha = fits;
     EXPECT_EQ(calculate(in).plate_count.value(), 30);
     in.alpha = fails;
-    std::string description;
-    EXPECT_EQ(error_of(in, &description), 9);
-    EXPECT_NE(description.find("提馏段到第 31 块板才达到塔底组成"), std::string::npos) << description;
+    EXPECT_RUN_ERROR(calculate(in), 9, "提馏段到第 31 块板才达到塔底组成");
 }
 
 TEST(Column, UnderflowIsNotAnError) {
@@ -227,7 +218,7 @@ TEST(Column, UnderflowIsNotAnError) {
 
 TEST(Column, UnphysicalInputsAreNotRejected) {
     // Negative flow and fractions outside 0..1 run the formulas as they stand.
-    EXPECT_EQ(error_of({-100, 0.5, 0.95, 0.05, 2, 2.5}), 0);
+    EXPECT_RUN_ERROR(calculate({-100, 0.5, 0.95, 0.05, 2, 2.5}), 0, "");
     EXPECT_EQ(calculate({-100, 0.5, 0.95, 0.05, 2, 2.5}).plate_count.value(), 11);
 }
 
@@ -244,10 +235,9 @@ TEST(Column, PhysicalRulesHoldOnRandomColumns) {
         ColumnInputs in{1 + 500 * u(rng), xF, xD, xW, 0, alpha};
         in.R = *minimum_reflux(in) * (1.05 + 3 * u(rng));
         ColumnResult r;
-        try {
-            r = calculate(in);
-        } catch (const RunError& e) {
-            EXPECT_EQ(e.number(), 9);  // only "too many plates" may stop a physical column
+        const int error = testkit::raised_by([&] { r = calculate(in); }).number;
+        if (error != 0) {
+            EXPECT_EQ(error, 9);  // only "too many plates" may stop a physical column
             continue;
         }
         ++successes;

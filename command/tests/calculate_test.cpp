@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "veltrano/core/run_error.h"
-#include "veltrano/testkit/fakes.h"
 #include "veltrano/command/calculate.h"
+#include "veltrano/testkit/fakes.h"
+#include "veltrano/testkit/raised.h"
 
 namespace veltrano::command {
 namespace {
@@ -36,11 +36,7 @@ Press press(const std::map<std::string, std::string>& changed = {},
     RecordingFields fields(texts, &p.journal);
     RecordingSpreadsheet sheet(&p.journal);
     if (sheet_setup) sheet_setup(sheet);
-    try {
-        run_calculate(fields, core::NumberFormat{".", ","}, sheet);
-    } catch (const core::RunError& e) {
-        p.error = e.number();
-    }
+    p.error = testkit::raised_by([&] { run_calculate(fields, core::NumberFormat{".", ","}, sheet); }).number;
     p.texts = fields.texts();
     p.cells = sheet.record->cells.size();
     return p;

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "veltrano/core/run_error.h"
 #include "veltrano/core/number_text.h"
+#include "veltrano/testkit/raised.h"
 
 namespace veltrano::core {
 namespace {
@@ -20,13 +20,10 @@ const NumberFormat kFrench{",", "\u202F"};  // narrow no-break space groups
 
 // 0 on success with *value set, else the error number.
 int parse(const std::string& text, const NumberFormat& format, double* value = nullptr) {
-    try {
-        const double v = text_to_double(text, format);
-        if (value) *value = v;
-        return 0;
-    } catch (const core::RunError& e) {
-        return e.number();
-    }
+    return testkit::raised_by([&] {
+               const double v = text_to_double(text, format);
+               if (value) *value = v;
+           }).number;
 }
 
 struct Accepted { const char* text; const NumberFormat* format; double value; };
@@ -95,12 +92,7 @@ TEST(TextToDouble, DescriptionNamesTheFieldAndQuotesTheTextSafely) {
         {"1e400", "溢出：“回流比”一栏的“1e400”超出双精度数的范围"},
     };
     for (const Case& c : cases) {
-        try {
-            text_to_double(c.text, kC, "回流比");
-            ADD_FAILURE() << c.description;
-        } catch (const core::RunError& e) {
-            EXPECT_EQ(e.description(), c.description);
-        }
+        EXPECT_EQ(testkit::raised_by([&] { text_to_double(c.text, kC, "回流比"); }).description, c.description);
     }
 }
 

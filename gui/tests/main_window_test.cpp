@@ -162,7 +162,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("geometry");
-        const auto& pixels = testkit::main_form_pixels_at_96_dpi();
+        const auto& pixels = testkit::main_form_pixels(96);
         for (const command::Control& c : command::main_form().controls) {
             const char* kinds[] = {"label", "text", "button", "line"};
             const testkit::PixelRect r = pixels.at(c.name);

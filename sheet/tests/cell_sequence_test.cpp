@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "veltrano/calc/column.h"
 #include "veltrano/sheet/spreadsheet.h"
 #include "veltrano/sheet/text_table.h"
 #include "veltrano/testkit/contracts.h"
@@ -24,20 +25,29 @@ void fill(Profile& x, Profile& y, int n) {
 }
 
 TEST(CellSequence, OrderCountCoordinatesAndTypes) {
-    for (int n : {3, 11, 30}) {
+    // The worked example, cell by cell in the order written.
+    const calc::ColumnResult example = calc::calculate({100, 0.5, 0.95, 0.05, 2, 2.5});
+    testkit::RecordingSpreadsheet sheet;
+    export_profile(sheet, example.plate_count, example.x, example.y);
+    // The application is visible before the first cell, so the table fills in view.
+    EXPECT_EQ(sheet.record->steps, (std::vector<std::string>{"create", "add", "visible"}));
+    EXPECT_EQ(sheet.record->cells, testkit::first_example_cells());
+
+    // The shortest and the longest column: 3 + 3N writes, the last one in
+    // column N + 1, which for 30 plates is AE.
+    for (int n : {3, 30}) {
         Profile x, y;
         fill(x, y, n);
-        testkit::RecordingSpreadsheet sheet;
-        export_profile(sheet, ShortInt(static_cast<std::int16_t>(n)), x, y);
-        // The application is visible before the first cell, so the table fills in view.
-        EXPECT_EQ(sheet.record->steps, (std::vector<std::string>{"create", "add", "visible"}));
-        const std::vector<testkit::Cell>& cells = sheet.record->cells;
+        testkit::RecordingSpreadsheet other;
+        export_profile(other, ShortInt(static_cast<std::int16_t>(n)), x, y);
+        const std::vector<testkit::Cell>& cells = other.record->cells;
         ASSERT_EQ(cells.size(), 3u + 3u * n) << n;
-        EXPECT_EQ(cells, testkit::expected_cells(ShortInt(static_cast<std::int16_t>(n)), x, y));
-        // Spot checks against the table as a user reads it: B1 = 1, column n+1 the last plate.
         EXPECT_EQ(cells[3], (testkit::Cell{1, 2, std::int16_t{1}}));
-        EXPECT_EQ(cells.back(), (testkit::Cell{3, n + 1, y.slots()[n]}));
+        EXPECT_EQ(cells[4], (testkit::Cell{2, 2, 0.5}));
+        EXPECT_EQ(cells[5], (testkit::Cell{3, 2, 1.0 / 3}));
+        EXPECT_EQ(cells.back(), (testkit::Cell{3, n + 1, 1.0 / (n + 2)}));
     }
+    EXPECT_EQ(cell_name(3, 31), "AE3");
 }
 
 TEST(CellName, LettersAsTheUserFindsTheColumn) {

@@ -15,12 +15,12 @@
 #include "veltrano/sheet/excel.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
+#include "veltrano/testkit/raised.h"
 #include "veltrano/command/calculate.h"
 
 namespace {
 
 using namespace driver;
-using veltrano::core::RunError;
 using veltrano::testkit::Cell;
 
 constexpr std::int32_t status(std::uint32_t hresult) { return static_cast<std::int32_t>(hresult); }
@@ -187,40 +187,33 @@ TEST(ExcelExport, HandsOverExactlyTheCellsOrStopsWithTheStatusWhereItFailed) {
         const Recorder recorder(c.server, c.script);
         const std::vector<Cell> cells = reference_cells(c.alpha);
         veltrano::testkit::RecordingFields fields(first_example(c.alpha));
-        std::optional<RunError> error;
-        try {
+        const veltrano::testkit::Raised error = veltrano::testkit::raised_by([&] {
             veltrano::command::run_calculate(fields, veltrano::core::NumberFormat{},
-                                            *veltrano::sheet::excel_spreadsheet(options));
-        } catch (const RunError& e) {
-            error = e;
-        }
+                                             *veltrano::sheet::excel_spreadsheet(options));
+        });
 
         // The results stand before the export begins.
         EXPECT_EQ(fields.text("Text6"), std::to_string(cells.size() / 3 - 1));
         const std::vector<LogLine> calls = recorder.calls();
         const std::vector<Cell> written = cells_written(calls);
-        ASSERT_EQ(written.size(), c.writes) << (error ? error->description() : "no error") << ", "
+        ASSERT_EQ(written.size(), c.writes) << (error.number != 0 ? error.description : "no error") << ", "
                                             << recorder.all().size() << " lines";
         EXPECT_TRUE(std::equal(written.begin(), written.end(), cells.begin()));
         if (c.writes == cells.size()) {
             EXPECT_EQ(veltrano::sheet::cell_name(written.back().row, written.back().column),
                       c.writes == 93 ? "AE3" : "L3");
         }
-        if (c.error == 0) {
-            EXPECT_FALSE(error) << error->description();
-            if (*c.script == '\0') {
-                EXPECT_EQ(joined(calls), expected_calls(cells));
-            }
-        } else if (c.error == kServerGone) {
-            ASSERT_TRUE(error);
-            EXPECT_TRUE(is_gone(error->number())) << error->number() << " " << error->description();
+        if (c.error == kServerGone) {
+            EXPECT_TRUE(is_gone(error.number)) << error.number << " " << error.description;
         } else {
-            ASSERT_TRUE(error);
-            EXPECT_EQ(error->number(), c.error) << error->description();
-            // The application's own words about the failure reach the user.
-            if (std::strncmp(c.script, "raise", 5) == 0) {
-                EXPECT_NE(error->description().find("记录器拒绝了这次写入"), std::string::npos) << error->description();
-            }
+            EXPECT_EQ(error.number, c.error) << error.description;
+        }
+        if (c.error == 0 && *c.script == '\0') {
+            EXPECT_EQ(joined(calls), expected_calls(cells));
+        }
+        // The application's own words about the failure reach the user.
+        if (std::strncmp(c.script, "raise", 5) == 0) {
+            EXPECT_NE(error.description.find("记录器拒绝了这次写入"), std::string::npos) << error.description;
         }
         if (c.server != Server::None && std::strncmp(c.script, "exit", 4) != 0) {
             EXPECT_EQ(live_after(recorder, c.server), 0) << "objects of ours still alive";

@@ -119,11 +119,9 @@ std::wstring window_class(veltrano::command::ControlKind kind) {
     return {};
 }
 
-// Where a control must lie at `dpi`, in client pixels: the table worked out by
-// hand at 96 DPI, the rule from the twips at any other.
+// Where a control must lie at `dpi`, in client pixels: the tables worked out by hand.
 RECT expected_rect(const veltrano::command::Control& c, UINT dpi) {
-    const veltrano::testkit::PixelRect r = dpi == 96 ? veltrano::testkit::main_form_pixels_at_96_dpi().at(c.name)
-                                                     : veltrano::testkit::expected_pixels(c, dpi);
+    const veltrano::testkit::PixelRect r = veltrano::testkit::main_form_pixels(static_cast<int>(dpi)).at(c.name);
     return {r.left, r.top, r.left + r.width, r.top + r.height};
 }
 

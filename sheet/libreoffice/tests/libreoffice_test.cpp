@@ -49,6 +49,7 @@
 #include "veltrano/core/run_error.h"
 #include "veltrano/sheet/libreoffice.h"
 #include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/expect_run_error.h"
 #include "veltrano/testkit/fakes.h"
 #include "fake_listener.h"
 #include "office_pipe.h"
@@ -319,12 +320,10 @@ std::vector<testkit::Cell> cells_of(const Reference<css::sheet::XSpreadsheetDocu
     return cells;
 }
 
-// The document holds the table of `column`, types and bits exact, and
+// The document holds the worked example's table, types and bits exact, and
 // nothing else.
-void expect_table(const Reference<css::sheet::XSpreadsheetDocument>& document, const calc::ColumnResult& column) {
-    EXPECT_EQ(testkit::cell_differences(testkit::expected_cells(column.plate_count, column.x, column.y),
-                                        cells_of(document)),
-              std::vector<std::string>{});
+void expect_table(const Reference<css::sheet::XSpreadsheetDocument>& document) {
+    EXPECT_EQ(testkit::cell_differences(testkit::first_example_cells(), cells_of(document)), std::vector<std::string>{});
 }
 
 // The export keeps the contract of every spreadsheet: the table read back
@@ -373,7 +372,7 @@ TEST_F(LibreOfficeExport, TwoPressesGiveTwoDocuments) {
     OfficeLink link(profile());
     const auto documents = spreadsheet_documents(link);
     ASSERT_EQ(documents.size(), 2u);
-    for (const auto& document : documents) expect_table(document, column);
+    for (const auto& document : documents) expect_table(document);
     link.terminate_office();
 }
 
@@ -388,12 +387,10 @@ TEST_F(LibreOfficeExport, TwoExportsAtOnceBothArrive) {
         std::vector<std::thread> presses;
         for (auto& error : errors) {
             presses.emplace_back([&] {
-                try {
-                    auto sheet = libreoffice_spreadsheet(options());
-                    export_profile(*sheet, column.plate_count, column.x, column.y);
-                } catch (const core::RunError& e) {
-                    error = e.description();
-                }
+                error = testkit::raised_by([&] {
+                            auto sheet = libreoffice_spreadsheet(options());
+                            export_profile(*sheet, column.plate_count, column.x, column.y);
+                        }).description;
             });
         }
         for (auto& press : presses) press.join();
@@ -402,7 +399,7 @@ TEST_F(LibreOfficeExport, TwoExportsAtOnceBothArrive) {
     OfficeLink link(profile());
     const auto documents = spreadsheet_documents(link);
     EXPECT_EQ(documents.size(), 2u);
-    for (const auto& document : documents) expect_table(document, column);
+    for (const auto& document : documents) expect_table(document);
     link.terminate_office();
 }
 
@@ -468,14 +465,10 @@ TEST_F(LibreOfficeExport, AnOfficeThatCannotStartIs429) {
                                 {"WAYLAND_DISPLAY", c.display ? nullptr : std::getenv("WAYLAND_DISPLAY")}};
         calc::Profile x, y;
         auto sheet = libreoffice_spreadsheet(o);
-        try {
-            export_profile(*sheet, calc::ShortInt(1), x, y);
-            ADD_FAILURE() << c.what << ": no error";
-        } catch (const core::RunError& e) {
-            EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
-            EXPECT_NE(e.description().find("无法创建电子表格应用程序对象"), std::string::npos) << e.description();
-            EXPECT_NE(e.description().find(c.says), std::string::npos) << c.what << ": " << e.description();
-        }
+        const testkit::Raised error = testkit::raised_by([&] { export_profile(*sheet, calc::ShortInt(1), x, y); });
+        EXPECT_EQ(error.number, 429) << c.what << ": " << error.description;
+        EXPECT_EQ(error.description.rfind("无法创建电子表格应用程序对象：", 0), 0u) << error.description;
+        EXPECT_NE(error.description.find(c.says), std::string::npos) << c.what << ": " << error.description;
         // A start that never served us is ended, all of it: no office of
         // ours may be left running unseen.
         if (started_) {
@@ -510,13 +503,7 @@ TEST_F(LibreOfficeExport, APipeThatIsNotOursGets429AndNotAByte) {
         };
         auto sheet = libreoffice_spreadsheet(o);
         const auto pressed = Clock::now();
-        try {
-            sheet->create_application();
-            ADD_FAILURE() << c.what << ": no error";
-        } catch (const core::RunError& e) {
-            EXPECT_EQ(e.number(), 429) << c.what << ": " << e.description();
-            EXPECT_NE(e.description().find(c.says), std::string::npos) << c.what << ": " << e.description();
-        }
+        EXPECT_RUN_ERROR(sheet->create_application(), 429, c.says) << c.what;
         // The deadline, and the grace for ending the start that never served us.
         EXPECT_LT(Clock::now() - pressed, o.start_deadline + 3s) << c.what;
         ASSERT_TRUE(squatter);
@@ -540,20 +527,15 @@ TEST_F(LibreOfficeExport, OnlyAnOfficeThatCanShowItsWindowTakesTheTable) {
     shown.headless = false;
     auto press = [&](const char* error) {
         auto sheet = libreoffice_spreadsheet(shown);
-        try {
-            export_profile(*sheet, column.plate_count, column.x, column.y);
-            EXPECT_EQ(error, nullptr) << "no error";
-        } catch (const core::RunError& e) {
-            EXPECT_EQ(e.number(), 429) << e.description();
-            EXPECT_NE(e.description().find(error ? error : "(none)"), std::string::npos) << e.description();
-        }
+        EXPECT_RUN_ERROR(export_profile(*sheet, column.plate_count, column.x, column.y), error ? 429 : 0,
+                         error ? error : "");
     };
     auto documents_then_end = [&](std::size_t expected, int group) {
         {
             OfficeLink link(profile());
             const auto documents = spreadsheet_documents(link);
             EXPECT_EQ(documents.size(), expected);
-            for (const auto& document : documents) expect_table(document, column);
+            for (const auto& document : documents) expect_table(document);
             link.terminate_office();
         }
         wait_group_gone(group, 60s);
@@ -622,13 +604,8 @@ TEST_F(LibreOfficeExport, AnOfficeLostPartWayEndsTheExportWithAnError) {
             if (c.signal == SIGSTOP) wait_group_stopped(started_->group);
         };
         auto sheet = libreoffice_spreadsheet(o);
-        try {
-            export_profile(*sheet, column.plate_count, column.x, column.y);
-            ADD_FAILURE() << c.what << ": no error";
-        } catch (const core::RunError& e) {
-            EXPECT_EQ(e.number(), c.status) << c.what << ": " << e.description();
-            EXPECT_NE(e.description().find("D2"), std::string::npos) << "names the 11th cell: " << e.description();
-        }
+        // The error names the 11th cell.
+        EXPECT_RUN_ERROR(export_profile(*sheet, column.plate_count, column.x, column.y), c.status, "D2") << c.what;
         EXPECT_EQ(written, 10) << c.what;
         // A killed office's socket is removed; a frozen one still listens on it.
         EXPECT_EQ(access(office_pipe_path(started_->pipe_name).c_str(), F_OK) == 0, c.signal == SIGSTOP) << c.what;

@@ -47,10 +47,10 @@ struct Cell {
     }
 };
 
-// The cell writes export_profile() must make for a column of `plate_count`
-// plates, in order: the three labels, then plate number, x and y of each
-// plate.
-std::vector<Cell> expected_cells(calc::ShortInt plate_count, const calc::Profile& x, const calc::Profile& y);
+// The cells of the worked example's table (11 plates) as a spreadsheet
+// receives them, in the order they are written: the three labels, then plate
+// number, x and y of each plate; every x and y to the last bit.
+std::vector<Cell> first_example_cells();
 
 // What a recording spreadsheet was sent. Shared, so that it can be read
 // after the program under test has let go of the spreadsheet.

@@ -5,8 +5,6 @@
 #include <map>
 #include <string_view>
 
-#include "veltrano/command/form.h"
-
 namespace veltrano::testkit {
 
 struct PixelRect {
@@ -16,12 +14,10 @@ struct PixelRect {
     }
 };
 
-// Every control of the main window at 96 DPI, in client-area pixels, worked
-// out by hand from the twips: 15 twips to the pixel, to the nearest pixel; a
-// line covers its pixels from the first end up to, not including, the second.
-const std::map<std::string_view, PixelRect>& main_form_pixels_at_96_dpi();
-
-// The same rule at any DPI, from the control table.
-PixelRect expected_pixels(const command::Control& control, double dpi);
+// Every control of the main window at 96 or 144 DPI, in client-area pixels,
+// worked out by hand from the twips: 15 twips to the pixel at 96 DPI and 10
+// at 144, to the nearest pixel with halves away from zero; a line covers its
+// pixels from the first end up to, not including, the second.
+const std::map<std::string_view, PixelRect>& main_form_pixels(int dpi);
 
 }  // namespace veltrano::testkit
