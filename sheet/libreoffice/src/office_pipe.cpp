@@ -49,77 +49,58 @@ std::string office_pipe_path(const std::string& name) {
 }
 
 PipeAttempt connect_office_pipe(const std::string& path, PipeOwner owner) {
-    PipeAttempt attempt;
+    using Result = PipeAttempt::Result;
+    const auto found = [](Result result, uid_t other_uid = 0) {
+        PipeAttempt attempt;
+        attempt.result = result;
+        attempt.other_uid = other_uid;
+        return attempt;
+    };
+    const auto failed = [](int error) {
+        PipeAttempt attempt;
+        attempt.error = error;
+        return attempt;
+    };
+
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        attempt.error = ENAMETOOLONG;
-        return attempt;
-    }
+    if (path.size() >= sizeof address.sun_path) return failed(ENAMETOOLONG);
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) {
-            attempt.result = PipeAttempt::Result::Absent;
-        } else {
-            attempt.error = errno;
-        }
-        return attempt;
-    }
-    if (st.st_uid != owner.file) {
-        attempt.result = PipeAttempt::Result::ForeignOwner;
-        attempt.other_uid = st.st_uid;
-        return attempt;
-    }
-    if (!S_ISSOCK(st.st_mode)) {
-        attempt.result = PipeAttempt::Result::NotASocket;
-        return attempt;
-    }
+    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? found(Result::Absent) : failed(errno);
+    if (st.st_uid != owner.file) return found(Result::ForeignOwner, st.st_uid);
+    if (!S_ISSOCK(st.st_mode)) return found(Result::NotASocket);
 
     // Non-blocking: a listener that never accepts keeps a blocking connect
     // in the kernel for as long as its queue stays full.
     UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd) {
-        attempt.error = errno;
-        return attempt;
-    }
+    if (!fd) return failed(errno);
     int result;
     do {
         result = connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
         switch (errno) {
-        case ENOENT: attempt.result = PipeAttempt::Result::Absent; break;
-        case ECONNREFUSED: attempt.result = PipeAttempt::Result::NotListening; break;
+        case ENOENT: return found(Result::Absent);
+        case ECONNREFUSED: return found(Result::NotListening);
         case EAGAIN:
-        case EINPROGRESS: attempt.result = PipeAttempt::Result::QueueFull; break;
-        default: attempt.error = errno; break;
+        case EINPROGRESS: return found(Result::QueueFull);
+        default: return failed(errno);
         }
-        return attempt;
     }
 
     ucred peer{};
     socklen_t length = sizeof peer;
-    if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) {
-        attempt.error = errno;
-        return attempt;
-    }
-    if (peer.uid != owner.listener) {
-        attempt.result = PipeAttempt::Result::ForeignListener;
-        attempt.other_uid = peer.uid;
-        return attempt;
-    }
+    if (getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) return failed(errno);
+    if (peer.uid != owner.listener) return found(Result::ForeignListener, peer.uid);
     // The bridge reads and writes blocking; its watchdog ends a stuck call
     // by shutting the socket down.
     const int flags = fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        attempt.error = errno;
-        return attempt;
-    }
-    attempt.result = PipeAttempt::Result::Connected;
-    attempt.fd = std::move(fd);
-    return attempt;
+    if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return failed(errno);
+    PipeAttempt connected = found(Result::Connected);
+    connected.fd = std::move(fd);
+    return connected;
 }
 
 bool pipe_listening(const std::string& path) {
