@@ -133,7 +133,7 @@ int usage_error(std::ostream& err, const std::string& why) {
 // the command line's order, and the two result fields, empty.
 command::TextFields argument_fields(const std::vector<std::string>& values) {
     command::TextFields::Texts texts = {{std::string(command::kFeedPlateField), ""},
-                                         {std::string(command::kPlateCountField), ""}};
+                                        {std::string(command::kPlateCountField), ""}};
     for (std::size_t i = 0; i < command::kCommandLineOrder.size(); ++i) {
         texts[std::string(command::input_field(command::kCommandLineOrder[i]).name)] = values[i];
     }

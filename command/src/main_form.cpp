@@ -4,17 +4,16 @@
 
 namespace veltrano::command {
 
-
 namespace {
 // An input field's label carries the caption the field is known by.
 constexpr std::string_view caption_of(std::string_view field) { return input_field(field).caption; }
 }  // namespace
 
-const command::Form& main_form() {
+const Form& main_form() {
     // Top to bottom: the input area, the command area and the result area,
     // split by three lines. The text boxes are numbered out of role order:
     // Text7 holds xF, Text3 xW, Text6 the plate count, Text8 the feed plate.
-    static const command::Form form{
+    static const Form form{
         "Form1",
         "Veltrano-未考虑压力和温度 v1.0",
         7515,

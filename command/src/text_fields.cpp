@@ -7,8 +7,7 @@ namespace veltrano::command {
 std::string& TextFields::box(std::string_view name) {
     const auto found = texts_.find(name);
     if (found == texts_.end()) {
-        throw core::RunError::automation(command::kNoSuchTextBox,
-                                         "没有文本框“" + std::string(name) + "”");
+        throw core::RunError::automation(kNoSuchTextBox, "没有文本框“" + std::string(name) + "”");
     }
     return found->second;
 }

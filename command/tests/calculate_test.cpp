@@ -22,7 +22,7 @@ const Journal kReads = {"get Text1", "get Text2", "get Text3", "get Text7", "get
 struct Press {
     int error = 0;
     Journal journal;
-    command::TextFields::Texts texts;  // the fields afterwards
+    TextFields::Texts texts;  // the fields afterwards
     std::size_t cells = 0;
 };
 
@@ -31,7 +31,7 @@ struct Press {
 Press press(const std::map<std::string, std::string>& changed = {},
             const std::function<void(RecordingSpreadsheet&)>& sheet_setup = {}) {
     Press p;
-    command::TextFields::Texts texts = testkit::first_example_texts("typed");
+    TextFields::Texts texts = testkit::first_example_texts("typed");
     for (const auto& [name, text] : changed) texts[name] = text;
     RecordingFields fields(texts, &p.journal);
     RecordingSpreadsheet sheet(&p.journal);

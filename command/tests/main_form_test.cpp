@@ -10,11 +10,9 @@
 namespace veltrano::command {
 namespace {
 
-using command::Control;
-using command::ControlKind;
 
 TEST(MainForm, HasEveryControlOnceInsideTheClientArea) {
-    const command::Form& form = main_form();
+    const Form& form = main_form();
     EXPECT_EQ(form.controls.size(), 23u);
     std::set<std::string_view> names;
     std::set<int> tab_indexes;
@@ -41,7 +39,7 @@ TEST(MainForm, HasEveryControlOnceInsideTheClientArea) {
 
 TEST(MainForm, TabVisitsTheFeedFractionAfterTheButton) {
     std::vector<std::string_view> names;
-    for (const Control* c : command::tab_order(main_form())) names.push_back(c->name);
+    for (const Control* c : tab_order(main_form())) names.push_back(c->name);
     EXPECT_EQ(names, (std::vector<std::string_view>{"Text1", "Text2", "Text3", "Text4", "Text5",
                                                     "Text6", "Command1", "Text7", "Text8"}));
 }

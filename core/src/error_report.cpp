@@ -79,7 +79,7 @@ std::string ErrorReport::box_text() const { return heading + "\n\n" + descriptio
 
 std::string ErrorReport::line() const { return "error " + std::to_string(number) + ": " + description; }
 
-ErrorReport error_report(const core::RunError& error) {
+ErrorReport error_report(const RunError& error) {
     return {error.number(), "Veltrano", "运行时错误 " + std::to_string(error.number()),
             escape_controls(error.description())};
 }
@@ -87,7 +87,7 @@ ErrorReport error_report(const core::RunError& error) {
 std::optional<ErrorReport> run_press(const std::function<void()>& press) {
     try {
         press();
-    } catch (const core::RunError& error) {
+    } catch (const RunError& error) {
         return error_report(error);
     }
     return std::nullopt;

@@ -10,7 +10,6 @@
 
 namespace veltrano::core {
 
-using core::RunError;
 
 namespace {
 

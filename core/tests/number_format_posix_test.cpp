@@ -57,7 +57,7 @@ TEST_F(UserLocale, SameTextReadsByTheUsersLocale) {
     EXPECT_EQ(text_to_double("1,234.5", under("zh_CN.UTF-8")), 1234.5);
     EXPECT_EQ(text_to_double("1.234,5", under("de_DE.UTF-8")), 1234.5);
     EXPECT_EQ(text_to_double("2.5", under("C.UTF-8")), 2.5);
-    EXPECT_THROW(text_to_double("2.5", under("de_DE.UTF-8")), core::RunError);
+    EXPECT_THROW(text_to_double("2.5", under("de_DE.UTF-8")), RunError);
 }
 
 }  // namespace

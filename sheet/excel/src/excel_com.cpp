@@ -303,9 +303,8 @@ void ExcelApplication::invoke(IDispatch* object, DISPID id, WORD kind, com::Vari
         if (SUCCEEDED(status)) return;
         if (filter_.cancelled()) {
             application_.reset();
-            throw automation_error(FailureStatus::TimedOut,
-                                       what + "：Excel 在 " + seconds_text(options_.call_timeout) +
-                                           " 秒内没有响应，已取消这次调用");
+            throw automation_error(FailureStatus::TimedOut, what + "：Excel 在 " + seconds_text(options_.call_timeout) +
+                                                                " 秒内没有响应，已取消这次调用");
         }
         std::wstring description;
         if (status == DISP_E_EXCEPTION) {

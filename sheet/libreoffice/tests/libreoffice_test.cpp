@@ -68,8 +68,8 @@ using Clock = std::chrono::steady_clock;
 using rtl::OString;
 using rtl::OUString;
 
-constexpr auto kDisconnected = static_cast<std::int32_t>(sheet::FailureStatus::Disconnected);
-constexpr auto kTimedOut = static_cast<std::int32_t>(sheet::FailureStatus::TimedOut);
+constexpr auto kDisconnected = static_cast<std::int32_t>(FailureStatus::Disconnected);
+constexpr auto kTimedOut = static_cast<std::int32_t>(FailureStatus::TimedOut);
 
 std::string from_ou(const OUString& s) {
     const OString b = OUStringToOString(s, RTL_TEXTENCODING_UTF8);

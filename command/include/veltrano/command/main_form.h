@@ -6,6 +6,6 @@
 
 namespace veltrano::command {
 
-const command::Form& main_form();
+const Form& main_form();
 
 }  // namespace veltrano::command

@@ -24,7 +24,7 @@ struct ErrorReport {
     std::string line() const;
 };
 
-ErrorReport error_report(const core::RunError& error);
+ErrorReport error_report(const RunError& error);
 
 // The one catch around a press of the button: runs `press`, and a RunError it
 // raises ends the press and comes back as the report to show. The window goes
