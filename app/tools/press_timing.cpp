@@ -72,7 +72,6 @@ int main(int argc, char** argv) {
     std::string failure;
     const auto window = gui::build_form(
         command::main_form(), [&](command::Fields& fields) {
-            const core::NumberFormat format = core::user_number_format();
             sheet::OfficeOptions options;
             options.profile_dir = argv[1];
             options.start_deadline = std::chrono::seconds(120);
@@ -81,8 +80,7 @@ int main(int argc, char** argv) {
                 if (group == 0) group = s.group;
             };
             options.after_cell = [&](int) { last_cell = Clock::now(); };
-            const auto sheet = sheet::libreoffice_spreadsheet(options);
-            command::run_calculate(fields, format, *sheet);
+            command::press_calculate(fields, [&] { return sheet::libreoffice_spreadsheet(options); });
         });
     window->show();
     QCoreApplication::processEvents();

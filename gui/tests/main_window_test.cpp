@@ -138,9 +138,7 @@ private Q_SLOTS:
         // The real window and command; the spreadsheet is a text table so the
         // test starts no spreadsheet application.
         show_window([this](command::Fields& fields) {
-            const core::NumberFormat format = core::user_number_format();
-            sheet::TextTable sheet;
-            command::run_calculate(fields, format, sheet);
+            command::press_calculate(fields, [] { return std::make_unique<sheet::TextTable>(); });
             ++exports_;
         });
     }
@@ -277,15 +275,16 @@ private Q_SLOTS:
         QStringList seen;
         std::unique_ptr<PaintRecorder> recorder;
         show_window([&](command::Fields& fields) {
-            const core::NumberFormat format = core::user_number_format();
-            testkit::RecordingSpreadsheet sheet;
-            sheet.on_create = [&] {
-                seen = recorder->painted;
-                seen << QString("button %1").arg(button()->isEnabled() ? "enabled" : "disabled");
-                const QCursor* cursor = QApplication::overrideCursor();
-                seen << QString("cursor %1").arg(cursor != nullptr && cursor->shape() == Qt::WaitCursor ? "busy" : "normal");
-            };
-            command::run_calculate(fields, format, sheet);
+            command::press_calculate(fields, [&] {
+                auto sheet = std::make_unique<testkit::RecordingSpreadsheet>();
+                sheet->on_create = [&] {
+                    seen = recorder->painted;
+                    seen << QString("button %1").arg(button()->isEnabled() ? "enabled" : "disabled");
+                    const QCursor* cursor = QApplication::overrideCursor();
+                    seen << QString("cursor %1").arg(cursor != nullptr && cursor->shape() == Qt::WaitCursor ? "busy" : "normal");
+                };
+                return sheet;
+            });
         });
         recorder = std::make_unique<PaintRecorder>(QList<QLineEdit*>{box("Text8"), box("Text6")});
         type_first_example();
@@ -301,9 +300,7 @@ private Q_SLOTS:
     void inputQueuedDuringAPressIsDropped() {
         int presses = 0;
         show_window([&](command::Fields& fields) {
-            const core::NumberFormat format = core::user_number_format();
-            sheet::TextTable sheet;
-            command::run_calculate(fields, format, sheet);
+            command::press_calculate(fields, [] { return std::make_unique<sheet::TextTable>(); });
             if (++presses == 1) {
                 queue_clicks_and_typing();
                 queue_clicks_and_typing();
