@@ -214,21 +214,14 @@ private:
     Reference<css::bridge::XBridge> bridge_;
 };
 
-// A display number with no X server, no socket and no lock, whose socket
-// in /tmp/.X11-unix a test can take; empty when it cannot.
+// A free display whose socket in /tmp/.X11-unix a test can take; empty when
+// it cannot.
 std::optional<std::string> free_x_display() {
     if (mkdir("/tmp/.X11-unix", 01777) != 0 && errno != EEXIST) return std::nullopt;
     if (access("/tmp/.X11-unix", W_OK) != 0) return std::nullopt;
-    std::ifstream table("/proc/net/unix");
-    const std::string sockets((std::istreambuf_iterator<char>(table)), std::istreambuf_iterator<char>());
-    for (int number = 470; number < 600; ++number) {
-        const std::string name = "/tmp/.X11-unix/X" + std::to_string(number);
-        if (sockets.find(name) == std::string::npos && access(name.c_str(), F_OK) != 0 &&
-            access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) != 0) {
-            return ":" + std::to_string(number);
-        }
-    }
-    return std::nullopt;
+    const std::optional<int> number = free_display_number(470, 600);
+    if (!number) return std::nullopt;
+    return ":" + std::to_string(*number);
 }
 
 class LibreOfficeExport : public ::testing::Test {
@@ -326,6 +319,16 @@ void expect_table(const Reference<css::sheet::XSpreadsheetDocument>& document) {
     EXPECT_EQ(testkit::cell_differences(testkit::first_example_cells(), cells_of(document)), std::vector<std::string>{});
 }
 
+// The office running on `profile` holds `expected` documents, each of them
+// the worked example's table; then it is asked to end.
+void expect_tables_then_end_office(const std::string& profile, std::size_t expected) {
+    OfficeLink link(profile);
+    const auto documents = spreadsheet_documents(link);
+    EXPECT_EQ(documents.size(), expected);
+    for (const auto& document : documents) expect_table(document);
+    link.terminate_office();
+}
+
 // The export keeps the contract of every spreadsheet: the table read back
 // from the office the user is left with.
 TEST_F(LibreOfficeExport, KeepsTheSpreadsheetContract) {
@@ -369,11 +372,7 @@ TEST_F(LibreOfficeExport, TwoPressesGiveTwoDocuments) {
     }
     ASSERT_EQ(offices_.size(), 2u);
     EXPECT_EQ(acceptor_threads(offices_[0].group), 0);
-    OfficeLink link(profile());
-    const auto documents = spreadsheet_documents(link);
-    ASSERT_EQ(documents.size(), 2u);
-    for (const auto& document : documents) expect_table(document);
-    link.terminate_office();
+    expect_tables_then_end_office(profile(), 2);
 }
 
 // Two presses at the same moment with no office running: one export waits
@@ -396,11 +395,7 @@ TEST_F(LibreOfficeExport, TwoExportsAtOnceBothArrive) {
         for (auto& press : presses) press.join();
     }
     EXPECT_EQ(errors[0] + errors[1], "");
-    OfficeLink link(profile());
-    const auto documents = spreadsheet_documents(link);
-    EXPECT_EQ(documents.size(), 2u);
-    for (const auto& document : documents) expect_table(document);
-    link.terminate_office();
+    expect_tables_then_end_office(profile(), 2);
 }
 
 // A launcher that hands over exits 0 at once, and the office it handed over
@@ -531,13 +526,7 @@ TEST_F(LibreOfficeExport, OnlyAnOfficeThatCanShowItsWindowTakesTheTable) {
                          error ? error : "");
     };
     auto documents_then_end = [&](std::size_t expected, int group) {
-        {
-            OfficeLink link(profile());
-            const auto documents = spreadsheet_documents(link);
-            EXPECT_EQ(documents.size(), expected);
-            for (const auto& document : documents) expect_table(document);
-            link.terminate_office();
-        }
+        expect_tables_then_end_office(profile(), expected);
         wait_group_gone(group, 60s);
     };
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,22 +32,32 @@ inline void write_cookie_file(const std::string& path, const std::string& cookie
     counted(cookie);
 }
 
-// Xvfb on a display number nothing else uses: no lock file, no socket in
-// /tmp/.X11-unix, and none in the abstract namespace, which a chroot with a
-// /tmp of its own still shares with us (and X clients try that one first).
+// The first display number from `from` up to, not including, `to` that
+// nothing else uses: no lock file, no socket file in /tmp/.X11-unix, and no
+// socket of that name bound, in /tmp or in the abstract namespace, which a
+// chroot with a /tmp of its own still shares with us (and X clients try that
+// one first). Empty when there is none.
+inline std::optional<int> free_display_number(int from, int to) {
+    std::ifstream table("/proc/net/unix");
+    const std::string sockets((std::istreambuf_iterator<char>(table)), std::istreambuf_iterator<char>());
+    for (int number = from; number < to; ++number) {
+        const std::string name = "/tmp/.X11-unix/X" + std::to_string(number);
+        if (sockets.find(name + "\n") == std::string::npos && access(name.c_str(), F_OK) != 0 &&
+            access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) != 0) {
+            return number;
+        }
+    }
+    return std::nullopt;
+}
+
+// Xvfb on a display number nothing else uses.
 class TestXServer {
 public:
     // `noreset` false: the server starts over whenever its last client leaves.
     explicit TestXServer(const std::string& cookie_file, bool noreset = true) {
-        std::ifstream table("/proc/net/unix");
-        const std::string sockets((std::istreambuf_iterator<char>(table)), std::istreambuf_iterator<char>());
-        for (int number = 150; number < 400 && display_.empty(); ++number) {
-            const std::string name = "/tmp/.X11-unix/X" + std::to_string(number);
-            if (sockets.find(name + "\n") != std::string::npos ||
-                access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0) {
-                continue;
-            }
-            start(":" + std::to_string(number), cookie_file, noreset);
+        for (auto number = free_display_number(150, 400); number && display_.empty();
+             number = free_display_number(*number + 1, 400)) {
+            start(":" + std::to_string(*number), cookie_file, noreset);
         }
         if (display_.empty()) throw std::runtime_error("Xvfb did not start");
     }
