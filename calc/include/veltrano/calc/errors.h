@@ -7,6 +7,11 @@
 
 namespace veltrano::calc {
 
+// A design input that breaks a physical rule (a composition outside 0 to 1,
+// reflux at or below the minimum), or a column that would need more stages
+// than any design asks for.
+inline constexpr core::ErrorKind kInvalidArgument{5, "无效的过程调用或参数"};
+
 // A profile index outside 0..30: the column needs more than 30 plates, or a
 // section never reaches its end composition.
 inline constexpr core::ErrorKind kSubscriptOutOfRange{9, "下标越界"};

@@ -1,0 +1,242 @@
+#include "veltrano/calc/design.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "veltrano/calc/errors.h"
+#include "veltrano/core/number_text.h"
+
+namespace veltrano::calc {
+
+namespace {
+
+struct Pinch {
+    double x, y;
+};
+
+std::string text(double v) { return core::double_to_text(v); }
+
+// "馏出组成 xD = 95": the input by its name, symbol and value.
+std::string named(const char* name, double v) { return std::string(name) + " = " + text(v); }
+
+// A fraction typed as a percentage: 95 for 0.95.
+std::string percent_hint(double v) {
+    if (!(v > 1 && v < 100)) return {};
+    return "；" + text(v) + " 像是百分数，摩尔分数应写作 " + text(v / 100);
+}
+
+// The flows of both sections, in the plate-by-plate calculation's grouping.
+struct Flows {
+    double W, D, L, V, L1, V1;
+};
+
+Flows flows(const DesignInputs& in) {
+    const ColumnInputs& c = in.column;
+    Flows f{};
+    f.W = ((c.xD - c.xF) * c.F) / (c.xD - c.xW);
+    f.D = c.F - f.W;
+    f.L = f.D * c.R;
+    f.V = f.L + f.D;
+    f.L1 = f.L + in.q * c.F;  // q = 1 adds F itself
+    f.V1 = f.L1 - f.W;
+    return f;
+}
+
+// Where the q-line y = q/(q-1) x - xF/(q-1) meets the equilibrium curve:
+//   q (alpha-1) x^2 + (q - (alpha-1) xF - (q-1) alpha) x - xF = 0,
+// the root between xF and the curve's liquid under xF (there is exactly one,
+// the curve being concave). The vertical q-line of a saturated liquid meets
+// it at xF, in the minimum-reflux formula's own arithmetic.
+Pinch pinch_of(double xF, double alpha, double q) {
+    const double k = alpha - 1.0;
+    if (q == 1.0) return {xF, alpha * xF / (1.0 + k * xF)};
+    const double under = xF / (alpha - k * xF);  // liquid under vapour xF: the pinch at q = 0
+    if (q == 0.0) return {under, xF};  // horizontal: the vapour is the feed
+    const double a = q * k, b = q - k * xF - (q - 1.0) * alpha, c = -xF;
+    const double root = std::sqrt(std::max(0.0, b * b - 4 * a * c));
+    const double big = -(b + std::copysign(root, b)) / 2;
+    const double r1 = big / a, r2 = c / big;
+    // The bracket: above xF for a subcooled feed, below the liquid under xF
+    // for a superheated one, between the two for a part-vapour feed.
+    const double lo = q > 1 ? xF : q < 0 ? 0.0 : under;
+    const double hi = q > 1 ? 1.0 : q < 0 ? under : xF;
+    const auto off = [&](double r) { return std::isfinite(r) ? std::max(lo - r, r - hi) : INFINITY; };
+    const double x = std::clamp(off(r1) <= off(r2) ? r1 : r2, lo, hi);
+    return {x, alpha * x / (1.0 + k * x)};
+}
+
+// The rectifying line through the pinch; none is needed (0) when the pinch
+// lies at or beyond the distillate.
+double minimum_reflux_at(double xD, Pinch p) {
+    const double r = (xD - p.y) / (p.y - p.x);
+    return r > 0 ? r : 0.0;
+}
+
+double fenske(const ColumnInputs& c) {
+    return std::log((c.xD / (1.0 - c.xD)) * ((1.0 - c.xW) / c.xW)) / std::log(c.alpha);
+}
+
+// The root on the pseudo-equilibrium curve of the line y = a x + b:
+// with k = alpha - 1 and m = 1 - E, (1 + k x)(op(x) + E (eq(x) - op(x)) - y)
+// is the quadratic
+//   m a k x^2 + (m (a + b k) + E alpha - k y) x + m b - y = 0,
+// whose larger root is the liquid (the other lies below x = -1/k). Written
+// without cancellation on either sign of the middle term.
+double pseudo_liquid(double y, double a, double b, double alpha, double E) {
+    const double k = alpha - 1.0, m = 1.0 - E;
+    const double A = m * a * k, B = m * (a + b * k) + E * alpha - k * y, C = m * b - y;
+    const double root = std::sqrt(std::max(0.0, B * B - 4 * A * C));
+    return B >= 0 ? (2 * C) / (-B - root) : (-B + root) / (2 * A);
+}
+
+[[noreturn]] void invalid(const std::string& why) { throw core::RunError(kInvalidArgument, why); }
+
+}  // namespace
+
+std::vector<std::string> input_problems(const DesignInputs& in) {
+    const ColumnInputs& c = in.column;
+    std::vector<std::string> problems;
+    if (!(c.F > 0 && std::isfinite(c.F))) problems.push_back(named("进料流率 F", c.F) + " 须是大于 0 的有限数");
+
+    bool fractions = true;
+    const std::pair<const char*, double> compositions[] = {
+        {"进料组成 xF", c.xF}, {"馏出组成 xD", c.xD}, {"塔底组成 xW", c.xW}};
+    for (const auto& [name, v] : compositions) {
+        if (v > 0 && v < 1) continue;
+        fractions = false;
+        problems.push_back(named(name, v) + " 须在 0 与 1 之间（摩尔分数，不含两端）" + percent_hint(v));
+    }
+    bool ordered = fractions;
+    if (fractions) {
+        const bool swapped = c.xD < c.xF && c.xF < c.xW;
+        const std::string hint = swapped ? "；xD 与 xW 像是填反了" : "";
+        if (!(c.xW < c.xF)) {
+            ordered = false;
+            problems.push_back(named("塔底组成 xW", c.xW) + " 须小于进料组成 xF = " + text(c.xF) +
+                               "（应有 0 < xW < xF < xD < 1）" + hint);
+        }
+        if (!(c.xF < c.xD)) {
+            ordered = false;
+            problems.push_back(named("馏出组成 xD", c.xD) + " 须大于进料组成 xF = " + text(c.xF) +
+                               "（应有 0 < xW < xF < xD < 1）" + hint);
+        }
+    }
+    const bool volatile_light = c.alpha > 1 && std::isfinite(c.alpha);
+    if (!volatile_light) {
+        problems.push_back(named("相对挥发度 α", c.alpha) +
+                           " 须是大于 1 的有限数（轻组分对重组分；小于 1 时轻重组分对调了）");
+    }
+    const bool q_finite = std::isfinite(in.q);
+    if (!q_finite) problems.push_back(named("进料热状况参数 q", in.q) + " 须是有限数");
+    if (!(in.efficiency > 0 && in.efficiency <= 1)) {
+        problems.push_back(named("默弗里板效率 E", in.efficiency) + " 须满足 0 < E ≤ 1" +
+                           percent_hint(in.efficiency));
+    }
+    const bool reflux = c.R > 0 && std::isfinite(c.R);
+    if (!reflux) problems.push_back(named("回流比 R", c.R) + " 须是大于 0 的有限数");
+
+    if (ordered && volatile_light && q_finite && reflux) {
+        const Pinch p = pinch_of(c.xF, c.alpha, in.q);
+        const double r_min = minimum_reflux_at(c.xD, p);
+        if (!(c.R > r_min)) {
+            problems.push_back(named("回流比 R", c.R) + " 须大于最小回流比 Rmin = " + text(r_min) +
+                               "（q = " + text(in.q) + " 时 q 线与平衡线交于 x = " + text(p.x) +
+                               "，y = " + text(p.y) + "，操作线在此夹紧）");
+        } else if (c.F > 0 && std::isfinite(c.F)) {
+            const Flows f = flows(in);
+            if (!(f.V1 > 0)) {
+                problems.push_back("提馏段汽相流量 V′ = " + text(f.V1) + " 须大于 0：进料 q = " + text(in.q) +
+                                   " 过热太多，提馏段没有上升蒸汽；提高 q 或加大回流比 R");
+            } else if (!std::isfinite(f.L1) || !std::isfinite(f.V)) {
+                problems.push_back(named("进料流率 F", c.F) + " 与回流比 R = " + text(c.R) +
+                                   " 使塔内流量超出数值范围");
+            }
+        }
+    }
+    return problems;
+}
+
+QLinePinch q_line_pinch(const DesignInputs& in) {
+    const Pinch p = pinch_of(in.column.xF, in.column.alpha, in.q);
+    return {p.x, p.y, minimum_reflux_at(in.column.xD, p)};
+}
+
+double pseudo_equilibrium_vapour(double alpha, double efficiency, double a, double b, double x) {
+    const double op = a * x + b;
+    return op + efficiency * (alpha * x / (1.0 + (alpha - 1.0) * x) - op);
+}
+
+Design design_column(const DesignInputs& in) {
+    if (const auto problems = input_problems(in); !problems.empty()) invalid(problems.front());
+    const ColumnInputs& c = in.column;
+    const double xF = c.xF, xD = c.xD, xW = c.xW, R = c.R, alpha = c.alpha, q = in.q, E = in.efficiency;
+
+    Design d{};
+    const Flows f = flows(in);
+    d.D = f.D;
+    d.W = f.W;
+    d.L = f.L;
+    d.V = f.V;
+    d.L_strip = f.L1;
+    d.V_strip = f.V1;
+    const Pinch p = pinch_of(xF, alpha, q);
+    d.x_pinch = p.x;
+    d.y_pinch = p.y;
+    d.R_min = minimum_reflux_at(xD, p);
+    if (d.R_min > 0) d.R_over_R_min = R / d.R_min;
+    d.N_min = fenske(c);
+
+    const auto too_many = [&](const std::string& why) {
+        invalid("需要多于 " + std::to_string(kMostStages) + " 块理论板：" + why);
+    };
+    const std::string ratio = d.R_over_R_min ? "R/Rmin = " + text(*d.R_over_R_min) : "Rmin = 0";
+    if (!(d.N_min < kMostStages)) {
+        too_many("全回流时也要 Nmin = " + text(d.N_min) + " 块（" + ratio + "），分离要求太高");
+    }
+
+    // The operating lines, grouped as in the plate-by-plate calculation.
+    const double slope = R / (R + 1.0), intercept = xD / (R + 1.0);
+    const double bottoms_term = (f.W * xW) / f.V1;
+    const auto rectifying = [&](double x) { return slope * x + intercept; };
+    const auto stripping = [&](double x) { return (f.L1 * x) / f.V1 - bottoms_term; };
+    const double alpha_less_one = alpha - 1.0;
+    const auto liquid = [&](double y) { return y / (alpha - alpha_less_one * y); };
+
+    // Where they meet on the q-line: at xF itself for a saturated liquid.
+    d.x_meet = q == 1.0 ? xF : (xF * (R + 1.0) + xD * (q - 1.0)) / (R + q);
+    d.y_meet = rectifying(d.x_meet);
+
+    double y = xD;  // total condenser
+    for (int n = 1;; ++n) {
+        if (n > kMostStages) {
+            too_many(E < 1 ? ratio + "，板效率 E = " + text(E) + "：回流比太接近最小回流比，或板效率太低"
+                           : ratio + "：回流比太接近最小回流比");
+        }
+        const double x_equilibrium = liquid(y);
+        const bool reboiler = !(x_equilibrium > xW);
+        double x = x_equilibrium;
+        if (!reboiler && E < 1) {
+            const bool above_feed = d.feed_stage == 0;
+            x = pseudo_liquid(y, above_feed ? slope : f.L1 / f.V1, above_feed ? intercept : -bottoms_term,
+                              alpha, E);
+            if (above_feed && !(x > d.x_meet)) x = pseudo_liquid(y, f.L1 / f.V1, -bottoms_term, alpha, E);
+        }
+        d.x.push_back(x);
+        d.y.push_back(y);
+        if (d.feed_stage == 0 && !(x > d.x_meet)) d.feed_stage = n;
+        if (reboiler) break;
+        y = d.feed_stage == 0 ? rectifying(x) : stripping(x);
+    }
+    const int N = static_cast<int>(d.x.size());
+    d.stage_count = N;
+
+    const double x_before = N > 1 ? d.x[N - 2] : xD;
+    d.fractional_stages = (N - 1) + (x_before - xW) / (x_before - d.x[N - 1]);
+    const double X = (R - d.R_min) / (R + 1.0), Y = 0.75 * (1.0 - std::pow(X, 0.5668));
+    d.gilliland_stages = (d.N_min + Y) / (1.0 - Y);
+    const double ends = xW / (1.0 - xD);
+    d.kirkbride_ratio = std::pow(((1.0 - xF) / xF) * (ends * ends) * (f.W / f.D), 0.206);
+    return d;
+}
+
+}  // namespace veltrano::calc
