@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "veltrano/sheet/spreadsheet.h"
 
@@ -7,10 +8,11 @@ namespace veltrano::sheet {
 
 using calc::ShortInt;
 
-void export_profile(Spreadsheet& sheet, ShortInt plate_count, const calc::Profile& x,
-                    const calc::Profile& y) {
-    // The application becomes visible before the first cell, so the table
-    // fills in view.
+namespace {
+
+// A new visible workbook with the row labels: the application becomes
+// visible before the first cell, so the table fills in view.
+void open_table(Spreadsheet& sheet) {
     sheet.create_application();
     sheet.add_workbook();
     sheet.make_visible();
@@ -18,12 +20,30 @@ void export_profile(Spreadsheet& sheet, ShortInt plate_count, const calc::Profil
     sheet.put_cell(1, 1, std::string("板"));
     sheet.put_cell(2, 1, std::string("X"));
     sheet.put_cell(3, 1, std::string("Y"));
+}
+
+}  // namespace
+
+void export_profile(Spreadsheet& sheet, ShortInt plate_count, const calc::Profile& x,
+                    const calc::Profile& y) {
+    open_table(sheet);
     const ShortInt one{1};
     for (ShortInt i = one; i.value() <= plate_count.value(); i = i + one) {
         const std::int16_t column = (i + one).value();
         sheet.put_cell(1, column, i.value());
         sheet.put_cell(2, column, x.get(i));
         sheet.put_cell(3, column, y.get(i));
+    }
+}
+
+void export_stages(Spreadsheet& sheet, const std::vector<double>& x, const std::vector<double>& y) {
+    open_table(sheet);
+    for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
+        const auto stage = static_cast<std::int16_t>(i + 1);
+        const auto column = static_cast<std::int16_t>(i + 2);
+        sheet.put_cell(1, column, stage);
+        sheet.put_cell(2, column, x[i]);
+        sheet.put_cell(3, column, y[i]);
     }
 }
 

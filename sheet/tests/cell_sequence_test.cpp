@@ -50,6 +50,24 @@ TEST(CellSequence, OrderCountCoordinatesAndTypes) {
     EXPECT_EQ(cell_name(3, 31), "AE3");
 }
 
+// A designed column writes the same sequence, however many stages it has.
+TEST(CellSequence, DesignedStagesAsTheProfile) {
+    const calc::ColumnResult example = calc::calculate({100, 0.5, 0.95, 0.05, 2, 2.5});
+    const auto& px = example.x.slots();
+    const auto& py = example.y.slots();
+    const int n = example.plate_count.value();
+    testkit::RecordingSpreadsheet sheet;
+    export_stages(sheet, {px.begin() + 1, px.begin() + 1 + n}, {py.begin() + 1, py.begin() + 1 + n});
+    EXPECT_EQ(sheet.record->steps, (std::vector<std::string>{"create", "add", "visible"}));
+    EXPECT_EQ(sheet.record->cells, testkit::first_example_cells());
+
+    testkit::RecordingSpreadsheet longest;
+    export_stages(longest, std::vector<double>(1000, 0.5), std::vector<double>(1000, 0.25));
+    ASSERT_EQ(longest.record->cells.size(), 3u + 3000u);
+    EXPECT_EQ(longest.record->cells[3000], (testkit::Cell{1, 1001, std::int16_t{1000}}));
+    EXPECT_EQ(cell_name(3, 1001), "ALM3");
+}
+
 TEST(CellName, LettersAsTheUserFindsTheColumn) {
     const struct {
         int row, column;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "veltrano/core/run_error.h"
 
@@ -68,6 +69,10 @@ using SpreadsheetFactory = std::function<std::unique_ptr<Spreadsheet>()>;
 // labels first, then one column per plate, 3 + 3N cell writes in all.
 void export_profile(Spreadsheet& sheet, calc::ShortInt plate_count, const calc::Profile& x,
                     const calc::Profile& y);
+
+// The same table for a designed column of any length (kMostStages at most,
+// which every backend's sheet holds): stage n's x[n-1] and y[n-1] in column n + 1.
+void export_stages(Spreadsheet& sheet, const std::vector<double>& x, const std::vector<double>& y);
 
 // A cell as the user finds it in the sheet: row 2, column 12 is "L2".
 std::string cell_name(int row, int column);
