@@ -2,13 +2,18 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <memory>
 #include <optional>
+#include <tuple>
 #include <string_view>
 
 #include "diagram.h"
 #include "replace_file.h"
 #include "sweep.h"
 #include "veltrano/calc/balances.h"
+#include "veltrano/calc/design.h"
 #include "veltrano/sheet/text_table.h"
 #include "veltrano/core/error_report.h"
 #include "veltrano/core/number_text.h"
@@ -22,6 +27,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "用法: veltrano-cli [选项] F xF xD xW R alpha\n"
+    "      veltrano-cli design [--q Q] [--efficiency E] [选项] F xF xD xW R alpha\n"
     "  F      进料流率 (kmol/h)\n"
     "  xF     进料组分摩尔比\n"
     "  xD     馏出组分摩尔比\n"
@@ -47,19 +53,36 @@ constexpr std::string_view kUsage =
     "  --help, -h    显示本说明\n"
     "先输出五行结果、--details 的各行和 --sweep 的表，再写 --svg 的文件，最后导出；\n"
     "写文件或导出失败时，已输出的结果保留，错误写到标准错误，退出码 1。\n"
+    "输入不合物理范围（见下）而逐板计算仍然成功时，结果照旧，另在标准错误\n"
+    "每条规则写一行 \"warning: <说明>\"。\n"
+    "design 模式（第一个参数写 design）: 按 McCabe–Thiele 法设计实际的塔，先检查输入:\n"
+    "  F > 0；0 < xW < xF < xD < 1；alpha > 1；q 有限；0 < E <= 1；R > 0 且 R > Rmin(q)；\n"
+    "  V′ > 0。不满足时写 \"error 5: <说明>\"（说明写出输入、规则和数值），退出码 1。\n"
+    "  --q Q           进料热状况参数，默认 1（泡点液体）；0 为露点蒸汽，大于 1 为\n"
+    "                  过冷液体，小于 0 为过热蒸汽\n"
+    "  --efficiency E  默弗里汽相板效率，默认 1\n"
+    "  逐级计算从塔顶开始: 第 1 级是塔顶板，y1 = xD（全凝器）；各级液相在拟平衡线\n"
+    "  y = op(x) + E·(平衡(x) − op(x)) 上；进料级是液相第一次不高于两操作线交点的那一级\n"
+    "  （可以是第 1 级）；最后一级是再沸器（理想级），塔板数 N 含再沸器；最多 1000 级。\n"
+    "  输出与上面同样的五行（可多于 30 列）；--details 另加 分数板数、Gilliland 估算板数、\n"
+    "  Kirkbride NR/NS；--sweep 还可扫描 q= 和 E=，给定的值本身不可行也照样扫描，\n"
+    "  每行写出自己的错误和说明；--svg 画出 q 线和（E < 1 时）虚线的拟平衡线。\n"
     "示例:\n"
     "  veltrano-cli 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli --details 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli --svg 塔板图.svg 100 0.5 0.95 0.05 2 2.5\n"
-    "  veltrano-cli --sweep R=1:3:0.1 --svg 回流比.svg 100 0.5 0.95 0.05 2 2.5\n";
+    "  veltrano-cli --sweep R=1:3:0.1 --svg 回流比.svg 100 0.5 0.95 0.05 2 2.5\n"
+    "  veltrano-cli design --q 1.5 --efficiency 0.7 --details 100 0.36 0.915 0.05 1.55 2.5\n";
 
 // What the command line asks for.
 struct Request {
+    bool design = false;  // "design" first: the checked McCabe–Thiele design
     bool help = false;
     bool to_spreadsheet = false;
     bool details = false;
     std::optional<std::string> svg;    // the diagram's file
     std::optional<std::string> sweep;  // "R=FROM:TO:STEP"
+    std::optional<std::string> q, efficiency;  // design mode's feed quality and tray efficiency
     std::vector<std::string> texts;    // the six field texts
 };
 
@@ -76,8 +99,9 @@ bool looks_like_option(std::string_view arg) {
 // "--" ends them. Empty, with the reason in `why`, for a usage error.
 std::optional<Request> parse_arguments(const std::vector<std::string>& args, std::string& why) {
     Request r;
+    r.design = !args.empty() && args[0] == "design";
     bool options_ended = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    for (std::size_t i = r.design ? 1 : 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (options_ended || !looks_like_option(arg)) {
             if (!options_ended && arg == "--") {
@@ -110,6 +134,9 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, std
         else if (name == "--details") flag(r.details);
         else if (name == "--svg") valued(r.svg);
         else if (name == "--sweep") valued(r.sweep);
+        else if (r.design && name == "--q") valued(r.q);
+        else if (r.design && name == "--efficiency") valued(r.efficiency);
+        else if (name == "--q" || name == "--efficiency") why = name + " 只用于 design 模式（veltrano-cli design ...）";
         else why = "未知的选项 " + core::quote_excerpt(name);
         if (!why.empty()) return std::nullopt;
     }
@@ -150,10 +177,17 @@ std::string number_or_dash(const std::optional<double>& v) {
     return v ? core::double_to_text(*v) : "-";
 }
 
+// Lines of "name TAB value", in the order given.
+std::string name_value_lines(std::initializer_list<std::pair<const char*, std::optional<double>>> lines) {
+    std::string out;
+    for (const auto& [name, value] : lines) out += std::string(name) + '\t' + number_or_dash(value) + '\n';
+    return out;
+}
+
 // The lines of --details, in a fixed order: name TAB value.
 std::string details(const calc::ColumnInputs& in, const calc::ColumnResult& column) {
     const calc::Balances b = calc::balances(in, column);
-    const std::pair<const char*, const std::optional<double>&> lines[] = {
+    return name_value_lines({
         {"馏出流量 D", b.D},
         {"塔底流量 W", b.W},
         {"精馏段液相流量 L", b.L},
@@ -163,10 +197,100 @@ std::string details(const calc::ColumnInputs& in, const calc::ColumnResult& colu
         {"最小回流比 Rmin", b.R_min},
         {"R/Rmin", b.R_over_R_min},
         {"最少理论板数 Nmin", b.N_min},
-    };
-    std::string out;
-    for (const auto& [name, value] : lines) out += std::string(name) + '\t' + number_or_dash(value) + '\n';
-    return out;
+    });
+}
+
+// Design mode's --details: the same quantities for its feed condition, then
+// the fractional stage count and the shortcut estimates.
+std::string design_details(const calc::Design& d) {
+    return name_value_lines({
+        {"馏出流量 D", d.D},
+        {"塔底流量 W", d.W},
+        {"精馏段液相流量 L", d.L},
+        {"精馏段汽相流量 V", d.V},
+        {"提馏段液相流量 L′", d.L_strip},
+        {"提馏段汽相流量 V′", d.V_strip},
+        {"最小回流比 Rmin", d.R_min},
+        {"R/Rmin", d.R_over_R_min},
+        {"最少理论板数 Nmin", d.N_min},
+        {"分数板数", d.fractional_stages},
+        {"Gilliland 估算板数", d.gilliland_stages},
+        {"Kirkbride NR/NS", d.kirkbride_ratio},
+    });
+}
+
+// After a successful plate-by-plate run: each physical rule its inputs break,
+// one line each. The run stands as it is; design mode is the checked way.
+void warn_unphysical(std::ostream& err, const calc::ColumnInputs& in) {
+    for (const std::string& problem : calc::input_problems({in, 1, 1})) {
+        err << "warning: " << problem << "（逐板计算照常给出结果；“veltrano-cli design” 会检查输入）\n";
+    }
+}
+
+// The hand-over to a new spreadsheet application from `new_spreadsheet`;
+// the application's references are released when the export ends.
+int export_to(std::ostream& err, const sheet::SpreadsheetFactory& new_spreadsheet,
+              const std::function<void(sheet::Spreadsheet&)>& write) {
+    const auto failed = core::run_press([&] {
+        const std::unique_ptr<sheet::Spreadsheet> application = new_spreadsheet();
+        write(*application);
+    });
+    return failed ? report(err, *failed) : 0;
+}
+
+int write_svg(std::ostream& err, const std::string& file, const std::string& svg) {
+    std::string why;
+    if (replace_file(file, svg, why)) return 0;
+    err << "veltrano-cli: 无法写出图 " << core::escape_controls(file) << "（" << why << "）\n";
+    return 1;
+}
+
+// veltrano-cli design ...: the checked design. A sweep runs whether or not
+// the six arguments themselves pass: each row says its own error, and the
+// base case's error follows the table.
+int run_design(const Request& request, const core::NumberFormat& format, std::ostream& out, std::ostream& err,
+               const sheet::SpreadsheetFactory& new_spreadsheet) {
+    std::string why;
+    std::optional<SweepRange> sweep;
+    if (request.sweep && !(sweep = parse_sweep(*request.sweep, format, why, true))) return usage_error(err, why);
+    calc::DesignInputs in{};
+    const std::tuple<const std::optional<std::string>&, double&, const char*> options[] = {
+        {request.q, in.q, "--q"}, {request.efficiency, in.efficiency, "--efficiency"}};
+    for (const auto& [text, value, name] : options) {
+        if (!text) continue;
+        try {
+            value = core::text_to_double(*text, format, name);
+        } catch (const core::RunError& e) {
+            return usage_error(err, std::string(name) + " 的值不是数字（" + e.description() + "）");
+        }
+    }
+    command::TextFields fields = argument_fields(request.texts);
+    if (const auto failed = core::run_press([&] { in.column = command::read_inputs(fields, format); })) {
+        return report(err, *failed);
+    }
+    std::optional<calc::Design> design;
+    const auto base_failed = core::run_press([&] { design = calc::design_column(in); });
+    if (base_failed && !sweep) return report(err, *base_failed);
+    if (design) {
+        sheet::TextTable table;
+        sheet::export_stages(table, design->x, design->y);
+        out << "进料板\t" << design->feed_stage << '\n' << "塔板数\t" << design->stage_count << '\n' << table.tsv();
+        if (request.details) out << design_details(*design);
+    }
+    std::vector<SweepRow> rows;
+    if (sweep) {
+        rows = run_design_sweep(in, *sweep);
+        out << sweep_tsv(*sweep, rows, true);
+    }
+    out.flush();
+    if (request.svg) {
+        const std::optional<int> base_stages = design ? std::optional<int>(design->stage_count) : std::nullopt;
+        const std::string svg = sweep ? sweep_svg(in, base_stages, *sweep, rows) : design_svg(in, *design);
+        if (write_svg(err, *request.svg, svg) != 0) return 1;
+    }
+    if (base_failed) return report(err, *base_failed);
+    if (!request.to_spreadsheet) return 0;
+    return export_to(err, new_spreadsheet, [&](sheet::Spreadsheet& s) { sheet::export_stages(s, design->x, design->y); });
 }
 
 }  // namespace
@@ -181,6 +305,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return 0;
     }
     const core::NumberFormat format = core::user_number_format();
+    if (request->design) return run_design(*request, format, out, err, new_spreadsheet);
     std::optional<SweepRange> sweep;
     if (request->sweep && !(sweep = parse_sweep(*request->sweep, format, why))) return usage_error(err, why);
 
@@ -207,19 +332,18 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // leaves them standing.
     out.flush();
     if (request->svg) {
-        const std::string svg = sweep ? sweep_svg(inputs, column, *sweep, rows) : staircase_svg(inputs, column);
-        if (!replace_file(*request->svg, svg, why)) {
-            err << "veltrano-cli: 无法写出图 " << core::escape_controls(*request->svg) << "（" << why << "）\n";
-            return 1;
-        }
+        const std::string svg = sweep ? sweep_svg({inputs}, column.plate_count.value(), *sweep, rows)
+                                      : staircase_svg(inputs, column);
+        if (write_svg(err, *request->svg, svg) != 0) return 1;
     }
-    if (!request->to_spreadsheet) return 0;
-    const auto failed = core::run_press([&] {
-        // The application's references are released when `application` goes.
-        const std::unique_ptr<sheet::Spreadsheet> application = new_spreadsheet();
-        sheet::export_profile(*application, column.plate_count, column.x, column.y);
-    });
-    return failed ? report(err, *failed) : 0;
+    if (request->to_spreadsheet) {
+        const int status = export_to(err, new_spreadsheet, [&](sheet::Spreadsheet& s) {
+            sheet::export_profile(s, column.plate_count, column.x, column.y);
+        });
+        if (status != 0) return status;
+    }
+    warn_unphysical(err, inputs);
+    return 0;
 }
 
 int finish_output(int status, std::ostream& out, std::ostream& err) {

@@ -668,13 +668,14 @@ std::string data_attribute(const char* name, double v) { return std::string(" da
 
 }  // namespace
 
-std::string sweep_svg(const ColumnInputs& base, const ColumnResult& base_column, const SweepRange& range,
+std::string sweep_svg(const calc::DesignInputs& design_base, std::optional<int> base_plates, const SweepRange& range,
                       const std::vector<SweepRow>& rows) {
+    const ColumnInputs& base = design_base.column;
     std::string out;
     out.reserve(20000 + 400 * rows.size());
     document_start(out, kSweepWidth, kSweepHeight, "塔板数与 R/Rmin");
 
-    const bool reflux = range.input == &ColumnInputs::R;
+    const bool reflux = range.input == Swept::kReflux;
     const Runs title = {{"塔板数与 R/R"},
                         {"min", true},
                         {"：" + std::string(reflux ? "R" : "α") + " 从 " + exact(range.from) + " 到 " +
@@ -804,11 +805,11 @@ std::string sweep_svg(const ColumnInputs& base, const ColumnResult& base_column,
     if (!plate_line.empty()) lines += plate_line + "\"/>\n";
     if (!feed_line.empty()) feed_lines += feed_line + "\"/>\n";
     out += "<g class=\"series\">\n" + feed_lines + lines + markers + "</g>\n";
-    if (base_ratio && any) {
+    if (base_ratio && any && base_plates) {
         out += "<circle class=\"base\" cx=\"" + px(page_x(*base_ratio)) + "\" cy=\"" +
-               px(page_y(base_column.plate_count.value())) + "\" r=\"8\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"" +
+               px(page_y(*base_plates)) + "\" r=\"8\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"" +
                data_attribute("ratio", *base_ratio) + " data-plates=\"" +
-               std::to_string(base_column.plate_count.value()) + "\"/>\n";
+               std::to_string(*base_plates) + "\"/>\n";
     }
     out += "</g>\n";
 
@@ -826,6 +827,11 @@ std::string sweep_svg(const ColumnInputs& base, const ColumnResult& base_column,
             {"<circle cx=\"13\" cy=\"0\" r=\"7\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"/>", base_text}});
     out += "</svg>\n";
     return out;
+}
+
+// Drawn by its own painter; until then a design run writes no diagram.
+std::string design_svg(const calc::DesignInputs&, const calc::Design&) {
+    throw core::RunError(core::kOverflow, "design diagram pending");
 }
 
 }  // namespace veltrano::app

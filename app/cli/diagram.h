@@ -14,20 +14,26 @@
 // no coordinate is ever NaN or infinite.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sweep.h"
 #include "veltrano/calc/column.h"
+#include "veltrano/calc/design.h"
 
 namespace veltrano::app {
 
 std::string staircase_svg(const calc::ColumnInputs& in, const calc::ColumnResult& column);
 
-// `base` and `base_column` are the column of the six arguments, marked among
-// the sweep's points.
-std::string sweep_svg(const calc::ColumnInputs& base, const calc::ColumnResult& base_column,
-                      const SweepRange& range, const std::vector<SweepRow>& rows);
+// `base` holds the six arguments (and design mode's q and E); the column they
+// give, of `base_plates` plates, is marked among the sweep's points. Design
+// mode sweeps even when the base fails its checks: no mark then.
+std::string sweep_svg(const calc::DesignInputs& base, std::optional<int> base_plates, const SweepRange& range,
+                      const std::vector<SweepRow>& rows);
+
+// The McCabe–Thiele diagram of a designed column.
+std::string design_svg(const calc::DesignInputs& in, const calc::Design& design);
 
 // The geometry underneath, for its tests.
 struct Point {

@@ -10,14 +10,17 @@ namespace veltrano::app {
 
 namespace {
 
-struct Swept {
+struct SweptName {
     std::string_view name, symbol;
-    double calc::ColumnInputs::*input;
+    Swept input;
+    bool design_only;
 };
-constexpr Swept kSwept[] = {
-    {"R", "R", &calc::ColumnInputs::R},
-    {"alpha", "alpha", &calc::ColumnInputs::alpha},
-    {"α", "alpha", &calc::ColumnInputs::alpha},
+constexpr SweptName kSwept[] = {
+    {"R", "R", Swept::kReflux, false},
+    {"alpha", "alpha", Swept::kVolatility, false},
+    {"α", "alpha", Swept::kVolatility, false},
+    {"q", "q", Swept::kFeedQuality, true},
+    {"E", "E", Swept::kEfficiency, true},
 };
 
 // The shortest decimal within `tolerance` of `v`.
@@ -35,14 +38,17 @@ double tidy(double v, double tolerance) {
 }  // namespace
 
 std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format,
-                                      std::string& why) {
+                                      std::string& why, bool design) {
     const auto equals = text.find('=');
-    const Swept* swept = nullptr;
-    for (const Swept& s : kSwept) {
-        if (equals != std::string_view::npos && text.substr(0, equals) == s.name) swept = &s;
+    const SweptName* swept = nullptr;
+    for (const SweptName& s : kSwept) {
+        if (equals != std::string_view::npos && text.substr(0, equals) == s.name && (design || !s.design_only)) {
+            swept = &s;
+        }
     }
     if (!swept) {
-        why = "--sweep 只能扫描 R 或 alpha，写作 R=起:止:步长";
+        why = design ? "--sweep 只能扫描 R、alpha、q 或 E，写作 R=起:止:步长"
+                     : "--sweep 只能扫描 R 或 alpha，写作 R=起:止:步长";
         return std::nullopt;
     }
     double bounds[3];
@@ -82,12 +88,21 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
     return range;
 }
 
+calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value) {
+    switch (input) {
+    case Swept::kReflux: in.column.R = value; break;
+    case Swept::kVolatility: in.column.alpha = value; break;
+    case Swept::kFeedQuality: in.q = value; break;
+    case Swept::kEfficiency: in.efficiency = value; break;
+    }
+    return in;
+}
+
 std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range) {
     std::vector<SweepRow> rows;
     rows.reserve(range.values.size());
     for (const double value : range.values) {
-        calc::ColumnInputs in = base;
-        in.*range.input = value;
+        const calc::ColumnInputs in = with_value({base}, range.input, value).column;
         SweepRow row;
         row.value = value;
         row.ratio = calc::reflux_over_minimum(in);
@@ -103,8 +118,33 @@ std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange
     return rows;
 }
 
-std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows) {
-    std::string out = std::string(range.symbol) + "\tR/Rmin\t进料板\t塔板数\t错误\n";
+std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range) {
+    std::vector<SweepRow> rows;
+    rows.reserve(range.values.size());
+    for (const double value : range.values) {
+        const calc::DesignInputs in = with_value(base, range.input, value);
+        const calc::ColumnInputs& c = in.column;
+        SweepRow row;
+        row.value = value;
+        if (c.xF > 0 && c.xF < c.xD && c.xD < 1 && c.alpha > 1 && std::isfinite(c.alpha) && std::isfinite(in.q)) {
+            const double r_min = calc::q_line_pinch(in).R_min;
+            if (r_min > 0) row.ratio = calc::finite(c.R / r_min);
+        }
+        try {
+            const calc::Design d = calc::design_column(in);
+            row.feed_plate = d.feed_stage;
+            row.plate_count = d.stage_count;
+        } catch (const core::RunError& e) {
+            row.error = e.number();
+            row.message = e.description();
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows, bool messages) {
+    std::string out = std::string(range.symbol) + "\tR/Rmin\t进料板\t塔板数\t错误" + (messages ? "\t说明\n" : "\n");
     for (const SweepRow& row : rows) {
         const bool ok = row.error == 0;
         out += core::double_to_text(row.value);
@@ -116,6 +156,10 @@ std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows
         out += ok ? std::to_string(row.plate_count) : "-";
         out += '\t';
         out += ok ? "-" : std::to_string(row.error);
+        if (messages) {
+            out += '\t';
+            out += ok ? "-" : row.message;
+        }
         out += '\n';
     }
     return out;

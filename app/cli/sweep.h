@@ -1,6 +1,7 @@
 // A sweep: the column calculated again for each value of one input over a
 // range, as a designer does to choose the reflux ratio at 1.2 to 1.5 times
-// the minimum.
+// the minimum. The plate-by-plate calculation sweeps R or alpha; design mode
+// also the feed quality q and the tray efficiency E.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +11,16 @@
 #include <vector>
 
 #include "veltrano/calc/column.h"
+#include "veltrano/calc/design.h"
 #include "veltrano/core/number_text.h"
 
 namespace veltrano::app {
 
+enum class Swept { kReflux, kVolatility, kFeedQuality, kEfficiency };
+
 struct SweepRange {
-    std::string_view symbol;            // "R" or "alpha", as the command line names it
-    double calc::ColumnInputs::*input;  // the input it varies
+    std::string_view symbol;  // "R", "alpha", "q" or "E", as the command line names it
+    Swept input;              // the input it varies
     double from, to, step;
     std::vector<double> values;         // from, from + step, ... up to to
 };
@@ -25,14 +29,17 @@ struct SweepRange {
 // would be past reading long before.
 inline constexpr std::size_t kMaxSweepValues = 1000;
 
-// Reads "R=FROM:TO:STEP" or "alpha=FROM:TO:STEP" ("α=" too), the numbers
-// under `format`. Each value is the shortest decimal within a billionth of a
+// Reads "R=FROM:TO:STEP" or "alpha=FROM:TO:STEP" ("α=" too), and for
+// `design` also "q=" and "E=", the numbers under `format`. Each value is the shortest decimal within a billionth of a
 // step of FROM + i STEP, so 1:2:0.1 gives 1.3, not 1.3000000000000003: the
 // number a user would type into the field. Empty, with the reason in `why`,
 // for a text that is not a sweep, a zero step, a step that leads away from TO
 // or more than kMaxSweepValues values.
 std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format,
-                                      std::string& why);
+                                      std::string& why, bool design = false);
+
+// `in` with the swept input set to `value`.
+calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value);
 
 struct SweepRow {
     double value = 0;
@@ -40,13 +47,19 @@ struct SweepRow {
     int feed_plate = 0;           // both 0 when the calculation failed
     int plate_count = 0;
     std::int32_t error = 0;       // the run-time error's number, 0 on success
+    std::string message;          // and its description (design mode's table shows it)
 };
 
 // The column of `base` with the swept input set to each value in turn.
 std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range);
+// The same in design mode: each row is designed on its own, whether or not
+// the base inputs pass their checks. R / Rmin is given wherever the minimum
+// reflux is defined and positive.
+std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range);
 
 // A header line (symbol, R/Rmin, 进料板, 塔板数, 错误) and one TAB-separated
-// line per value; "-" stands where a row has no such number.
-std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows);
+// line per value; "-" stands where a row has no such number. With
+// `messages`, a sixth column 说明 gives each failed row's description.
+std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows, bool messages = false);
 
 }  // namespace veltrano::app

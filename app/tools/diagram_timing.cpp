@@ -46,11 +46,11 @@ int main(int argc, char** argv) {
     const double calculate_us = median_us([&] { return calc::calculate(in).x.slots().size(); }, batches, 2000);
     const double staircase_us = median_us([&] { return app::staircase_svg(in, column).size(); }, batches, 200);
     const double sweep_run_us = median_us([&] { return app::run_sweep(in, *range).size(); }, batches, 20);
-    const double sweep_svg_us = median_us([&] { return app::sweep_svg(in, column, *range, rows).size(); }, batches, 50);
+    const double sweep_svg_us = median_us([&] { return app::sweep_svg({in}, column.plate_count.value(), *range, rows).size(); }, batches, 50);
 
     std::printf("column of %d plates: calculate %.2f us, diagram %.1f us, %zu bytes\n",
                 column.plate_count.value(), calculate_us, staircase_us, app::staircase_svg(in, column).size());
     std::printf("sweep of %zu values: calculations %.1f us, diagram %.1f us, %zu bytes\n", rows.size(),
-                sweep_run_us, sweep_svg_us, app::sweep_svg(in, column, *range, rows).size());
+                sweep_run_us, sweep_svg_us, app::sweep_svg({in}, column.plate_count.value(), *range, rows).size());
     return 0;
 }

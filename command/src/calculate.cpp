@@ -6,8 +6,6 @@
 
 namespace veltrano::command {
 
-namespace {
-
 calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format) {
     calc::ColumnInputs in{};
     for (const InputField& field : kInputFields) {
@@ -16,8 +14,6 @@ calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format)
     }
     return in;
 }
-
-}  // namespace
 
 Calculation run_calculate(Fields& fields, const core::NumberFormat& format, sheet::Spreadsheet& sheet) {
     const calc::ColumnInputs inputs = read_inputs(fields, format);

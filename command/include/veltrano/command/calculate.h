@@ -14,10 +14,13 @@ struct Calculation {
     calc::ColumnResult column;
 };
 
+// The six inputs from Text1 (F), Text2 (xD), Text3 (xW), Text7 (xF),
+// Text4 (R), Text5 (alpha), in that order, numbers read under `format`; the
+// first bad field raises its error and the later ones are not read.
+calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format);
+
 // One press, with numbers read under `format`:
-//   1. read the six inputs from Text1 (F), Text2 (xD), Text3 (xW), Text7 (xF),
-//      Text4 (R), Text5 (alpha) in that order; the first bad field raises its
-//      error and the later ones are not read;
+//   1. read the six inputs (read_inputs);
 //   2. run the column calculation;
 //   3. write the feed plate into Text8, then the plate count into Text6;
 //   4. hand the profile to `sheet`.
