@@ -6,28 +6,19 @@
 #include <optional>
 #include <string_view>
 
+#include "diagram_draw.h"
 #include "veltrano/calc/balances.h"
 #include "veltrano/core/number_text.h"
 
 namespace veltrano::app {
 
-namespace {
+namespace draw {
 
 using calc::ColumnInputs;
-using calc::ColumnResult;
 
 // Chinese glyphs on Linux (Noto, WenQuanYi) and on Windows (YaHei, SimHei).
 constexpr const char* kFonts =
     "'Noto Sans CJK SC','Source Han Sans SC','WenQuanYi Micro Hei','Microsoft YaHei','SimHei',sans-serif";
-
-constexpr const char* kCurveColour = "#1f4e9c";
-constexpr const char* kDiagonalColour = "#808080";
-constexpr const char* kQLineColour = "#7d3c98";
-constexpr const char* kRectifyingColour = "#c0392b";
-constexpr const char* kStrippingColour = "#1e8449";
-constexpr const char* kStepColour = "#222222";
-constexpr const char* kFeedColour = "#e67e22";
-constexpr const char* kGridColour = "#e4e4e4";
 
 // Digits after the point, rounded as printf would, in any locale; several
 // times faster than printf, which matters at a few hundred points a diagram.
@@ -40,19 +31,18 @@ std::string fixed(double v, int decimals) {
 // Page coordinates, a hundredth of a pixel is plenty.
 std::string px(double v) { return fixed(v, 2); }
 
-// A mole fraction as the profile holds it: shortest exact form.
 std::string exact(double v) { return core::double_to_text(v); }
+
+std::string tick_text(double v, double step) {
+    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    if (decimals <= 6 && std::abs(v) < 1e9) return fixed(v, decimals);
+    char buf[32];
+    const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 3);
+    return std::string(buf, written.ec == std::errc() ? written.ptr : buf);
+}
 
 // --- text -----------------------------------------------------------------
 
-// A piece of a line of text; a subscript is set smaller and lower (xF, xD).
-struct Run {
-    std::string text;
-    bool sub = false;
-};
-using Runs = std::vector<Run>;
-
-// Rough advance of a text in em: CJK characters one em, others about 0.58.
 double text_ems(std::string_view text) {
     double ems = 0;
     for (std::size_t i = 0; i < text.size();) {
@@ -74,7 +64,7 @@ double runs_width(const Runs& runs, double size) {
 // One line of text at (x, y), baseline y. The shift of a subscript is undone by
 // the run after it, so the baseline ends where it started.
 void text_line(std::string& out, double x, double y, double size, const Runs& runs,
-               std::string_view attributes = {}) {
+               std::string_view attributes) {
     out += "<text x=\"" + px(x) + "\" y=\"" + px(y) + "\" font-size=\"" + px(size) + "\"";
     if (!attributes.empty()) {
         out += ' ';
@@ -104,16 +94,15 @@ void text_line(std::string& out, double x, double y, double size, const Runs& ru
 // A title line centred on the page, made smaller when long numbers would
 // make it wider than the page.
 void title_line(std::string& out, double width, double y, double size, const Runs& runs,
-                std::string_view attributes = {}) {
+                std::string_view attributes) {
     const double room = width - 40;
     const double w = runs_width(runs, size);
     if (w > room) size *= room / w;
     text_line(out, width / 2, y, size, runs, std::string("text-anchor=\"middle\" ") + std::string(attributes));
 }
 
-// "进料组成 xF = 0.5" and its kin: a caption, a symbol with its subscript.
 void append_quantity(Runs& runs, std::string caption, std::string symbol, std::string sub, double value,
-                     std::string unit = {}) {
+                     std::string unit) {
     runs.push_back({std::move(caption) + " " + std::move(symbol)});
     if (!sub.empty()) runs.push_back({std::move(sub), true});
     runs.push_back({" = " + exact(value) + std::move(unit)});
@@ -140,13 +129,6 @@ void document_start(std::string& out, double width, double height, std::string_v
 
 // --- page boxes -------------------------------------------------------------
 
-struct Box {
-    double x0, y0, x1, y1;
-    bool overlaps(const Box& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
-    bool inside(const Box& o) const { return x0 >= o.x0 && x1 <= o.x1 && y0 >= o.y0 && y1 <= o.y1; }
-};
-
-// Whether the segment from a to b passes through the box (page coordinates).
 bool crosses(const Box& box, Point a, Point b) {
     double t0 = 0, t1 = 1;
     const double dx = b.x - a.x, dy = b.y - a.y;
@@ -163,12 +145,6 @@ bool crosses(const Box& box, Point a, Point b) {
     }
     return t0 < t1;
 }
-
-// A legend: one sample line (or marker) and its text per entry.
-struct LegendEntry {
-    std::string sample;  // SVG of the sample, drawn with its left end at (0, 0)
-    Runs text;
-};
 
 Box legend(std::string& out, double right, double top_or_bottom, bool at_bottom,
            const std::vector<LegendEntry>& entries) {
@@ -188,32 +164,27 @@ Box legend(std::string& out, double right, double top_or_bottom, bool at_bottom,
     return {x, y, x + w, y + h};
 }
 
-std::string sample_line(const char* colour, double width, std::string_view dashes = {}) {
+std::string sample_line(const char* colour, double width, std::string_view dashes) {
     std::string s = "<line x1=\"0\" y1=\"0\" x2=\"26\" y2=\"0\" stroke=\"" + std::string(colour) +
                     "\" stroke-width=\"" + px(width) + "\"";
     if (!dashes.empty()) s += " stroke-dasharray=\"" + std::string(dashes) + "\"";
     return s + "/>";
 }
 
-// --- the McCabe–Thiele diagram ---------------------------------------------
+// --- a plot of mole fractions ----------------------------------------------
 
-// The plot: the unit square of mole fractions, kSize pixels a side.
-constexpr double kPageWidth = 720, kPageHeight = 770;
-constexpr double kLeft = 90, kTop = 112, kSize = 580;
-constexpr double kBottom = kTop + kSize, kRight = kLeft + kSize;
-
-double page_x(double x) { return kLeft + x * kSize; }
-double page_y(double y) { return kBottom - y * kSize; }
-// A length on the page, in the plot's units (mole fraction).
-std::string plot_length(double pixels) { return fixed(pixels / kSize, 5); }
+std::string Frame::transform() const {
+    return "matrix(" + px(scale) + " 0 0 " + px(-scale) + " " + px(left - x0 * scale) + " " +
+           px(bottom() + y0 * scale) + ")";
+}
 
 bool in_unit_square(Point p) { return p.x >= 0 && p.x <= 1 && p.y >= 0 && p.y <= 1; }
 
-void polylines(std::string& out, const std::vector<std::vector<Point>>& pieces, std::string_view cls,
-               const char* colour, double width, std::string_view dashes = {}) {
+void polylines(std::string& out, const Frame& frame, const std::vector<std::vector<Point>>& pieces,
+               std::string_view cls, const char* colour, double width, std::string_view dashes) {
     for (const auto& piece : pieces) {
         out += "<polyline class=\"" + std::string(cls) + "\" stroke=\"" + colour + "\" stroke-width=\"" +
-               plot_length(width) + "\"";
+               frame.length(width) + "\"";
         if (!dashes.empty()) out += " stroke-dasharray=\"" + std::string(dashes) + "\"";
         out += " points=\"";
         for (std::size_t i = 0; i < piece.size(); ++i) {
@@ -229,7 +200,7 @@ void polylines(std::string& out, const std::vector<std::vector<Point>>& pieces, 
 // so that a volatile mixture's curve is as smooth near x = 0 as elsewhere.
 // The computed coordinate is written to 1e-9. Only points inside the unit
 // square are drawn; a gap (alpha <= 0 puts the curve outside) splits the line.
-void equilibrium_curve(std::string& out, double alpha) {
+void equilibrium_curve(std::string& out, const Frame& frame, double alpha) {
     struct Sample {
         double x, y;
         std::string text;
@@ -257,7 +228,7 @@ void equilibrium_curve(std::string& out, double alpha) {
     const auto flush = [&] {
         if (run.size() >= 2) {
             out += "<polyline class=\"equilibrium\" stroke=\"" + std::string(kCurveColour) + "\" stroke-width=\"" +
-                   plot_length(2) + "\" points=\"";
+                   frame.length(2) + "\" points=\"";
             for (std::size_t i = 0; i < run.size(); ++i) out += (i ? " " : "") + run[i];
             out += "\"/>\n";
         }
@@ -273,54 +244,28 @@ void equilibrium_curve(std::string& out, double alpha) {
     flush();
 }
 
-// The staircase: from (xD, xD) across to plate 1 on the curve, down to the
-// operating line, across to plate 2 ... to plate N, and down to the diagonal.
-// Each vertex is a number of the profile: (x[n], y[n]) on the curve, (x[n],
-// y[n+1]) on the operating line.
-std::vector<Point> staircase(const ColumnResult& column) {
-    const auto& x = column.x.slots();
-    const auto& y = column.y.slots();
-    const int n = column.plate_count.value();
-    std::vector<Point> points = {{y[1], y[1]}};  // y[1] is xD: total condenser
-    for (int p = 1; p <= n; ++p) {
-        points.push_back({x[p], y[p]});
-        points.push_back({x[p], p < n ? y[p + 1] : x[p]});
-    }
-    return points;
+// --- step numbers -------------------------------------------------------------
+
+double StepLabel::extent(double ux, double uy) const { return std::abs(ux) * w / 2 + std::abs(uy) * h / 2; }
+
+Point StepLabel::leader_end() const {
+    const double e = extent(nx, ny);
+    return {lx - nx * e, ly - ny * e};
 }
 
-// Numbers the steps at their corners on the curve, outside the staircase:
-// along the curve's normal, away from the diagonal. Where the numbers of
-// neighbouring plates would collide (plates crowding a pinch), the crowd moves
-// further out onto a line parallel to the curve, in plate order, each number
-// on a leader to its corner; in the same order on two parallel lines, the
-// leaders cannot cross.
-void step_numbers(std::string& out, const ColumnInputs& in, const ColumnResult& column,
-                  const std::vector<Box>& taken) {
-    constexpr double kFont = 11, kGap = 6, kRailGap = 14;
-    struct Label {
-        int plate;
-        double cx, cy;  // the corner on the page
-        double nx, ny;  // unit normal, away from the staircase
-        double w, h;
-        std::string text;
-        double lx = 0, ly = 0;  // the label's centre
-        bool leader = false;
-        Box box() const { return {lx - w / 2, ly - h / 2, lx + w / 2, ly + h / 2}; }
-        double extent(double ux, double uy) const { return std::abs(ux) * w / 2 + std::abs(uy) * h / 2; }
-    };
-    const auto& x = column.x.slots();
-    const auto& y = column.y.slots();
-    const int feed = column.feed_plate.value();
-    std::vector<Label> labels;
-    for (int p = 1; p <= column.plate_count.value(); ++p) {
-        if (!in_unit_square({x[p], y[p]})) continue;  // its corner is not on the page
-        // The curve's slope dy/dx; its normal towards the upper left, on the page.
-        double slope = in.alpha / std::pow(1.0 + (in.alpha - 1.0) * x[p], 2);
-        if (!std::isfinite(slope)) slope = 1;
+constexpr double kStepFont = 11;
+
+std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<Corner>& corners, int feed,
+                                          const Box& allowed, const std::vector<Box>& taken) {
+    constexpr double kFont = kStepFont, kGap = 6, kRailGap = 14;
+    std::vector<StepLabel> labels;
+    labels.reserve(corners.size());
+    for (const Corner& c : corners) {
+        // Its normal towards the upper left, on the page.
+        const double slope = c.slope;
         const double norm = std::hypot(slope, 1.0);
-        Label l{p, page_x(x[p]), page_y(y[p]), -slope / norm, -1.0 / norm, 0, kFont + 2,
-                std::to_string(p) + (p == feed ? " 进料板" : "")};
+        StepLabel l{c.stage, frame.page_x(c.x), frame.page_y(c.y), -slope / norm, -1.0 / norm, 0, kFont + 2,
+                    std::to_string(c.stage) + (c.stage == feed ? " 进料板" : "")};
         l.w = text_ems(l.text) * kFont + 2;
         const double d = kGap + l.extent(l.nx, l.ny);
         l.lx = l.cx + l.nx * d;
@@ -376,7 +321,7 @@ void step_numbers(std::string& out, const ColumnInputs& in, const ColumnResult& 
         for (const double a : at) at_sum += a;
         const double shift = (wanted_sum - at_sum) / count;
         for (std::size_t i = first; i <= last; ++i) {
-            Label& l = labels[i];
+            StepLabel& l = labels[i];
             l.lx = cx + nx * rail + tx * (at[i - first] + shift);
             l.ly = cy + ny * rail + ty * (at[i - first] + shift);
             l.leader = true;
@@ -384,7 +329,7 @@ void step_numbers(std::string& out, const ColumnInputs& in, const ColumnResult& 
     };
     // Two runs collide where a label of one covers a label or a leader of the
     // other; they become one, with every run between them.
-    const auto hits = [&](const Label& l, const Label& other) {
+    const auto hits = [&](const StepLabel& l, const StepLabel& other) {
         if (l.box().overlaps(other.box())) return true;
         const double e = other.extent(other.nx, other.ny);
         return other.leader && crosses(l.box(), {other.cx, other.cy}, {other.lx - other.nx * e, other.ly - other.ny * e});
@@ -408,18 +353,14 @@ void step_numbers(std::string& out, const ColumnInputs& in, const ColumnResult& 
         place(runs[a].first, runs[a].second);
     }
 
-    out += "<g class=\"step-numbers\" font-size=\"" + px(kFont) + "\" text-anchor=\"middle\">\n";
-    // Inside the frame on the left and at the bottom, where the tick labels
-    // are; a little room above and to the right.
-    const Box allowed{kLeft + 1, kTop - 14, kRight + 14, kBottom - 1};
-    for (Label& l : labels) {
+    for (StepLabel& l : labels) {
         const double lx = std::clamp(l.lx, allowed.x0 + l.w / 2, allowed.x1 - l.w / 2);
         const double ly = std::clamp(l.ly, allowed.y0 + l.h / 2, allowed.y1 - l.h / 2);
         if (std::hypot(lx - l.lx, ly - l.ly) > 3) l.leader = true;
         l.lx = lx;
         l.ly = ly;
     }
-    for (Label& l : labels) {
+    for (StepLabel& l : labels) {
         // Clear of the legend and the composition marks: further out.
         for (int tries = 0; tries < 12; ++tries) {
             const Box b = l.box();
@@ -428,51 +369,108 @@ void step_numbers(std::string& out, const ColumnInputs& in, const ColumnResult& 
             l.ly += l.ny * 6;
             l.leader = true;
         }
-        const bool is_feed = l.plate == feed;
+    }
+    return labels;
+}
+
+bool label_hits(const StepLabel& l, const StepLabel& other) {
+    return l.box().overlaps(other.box()) ||
+           (other.leader && crosses(l.box(), {other.cx, other.cy}, other.leader_end()));
+}
+
+void write_step_numbers(std::string& out, const std::vector<StepLabel>& labels, int feed,
+                        std::string_view group_attributes) {
+    constexpr double kFont = kStepFont;
+    out += "<g class=\"step-numbers\"" + (group_attributes.empty() ? "" : " " + std::string(group_attributes)) +
+           " font-size=\"" + px(kFont) + "\" text-anchor=\"middle\">\n";
+    for (const StepLabel& l : labels) {
+        const bool is_feed = l.stage == feed;
         if (l.leader) {
-            const double e = l.extent(l.nx, l.ny);
+            const Point end = l.leader_end();
             out += "<line class=\"leader\" x1=\"" + px(l.cx + l.nx * 2) + "\" y1=\"" + px(l.cy + l.ny * 2) +
-                   "\" x2=\"" + px(l.lx - l.nx * e) + "\" y2=\"" + px(l.ly - l.ny * e) + "\" stroke=\"" +
+                   "\" x2=\"" + px(end.x) + "\" y2=\"" + px(end.y) + "\" stroke=\"" +
                    (is_feed ? kFeedColour : "#9a9a9a") + "\" stroke-width=\"0.7\"/>\n";
         }
         out += "<text class=\"step-number" + std::string(is_feed ? " feed" : "") + "\" data-plate=\"" +
-               std::to_string(l.plate) + "\" x=\"" + px(l.lx) + "\" y=\"" + px(l.ly + kFont * 0.36) + "\"" +
+               std::to_string(l.stage) + "\" x=\"" + px(l.lx) + "\" y=\"" + px(l.ly + kFont * 0.36) + "\"" +
                (is_feed ? " fill=\"" + std::string(kFeedColour) + "\" font-weight=\"bold\"" : "") + ">" + l.text +
                "</text>\n";
     }
     out += "</g>\n";
 }
 
-void unit_square_axes(std::string& out) {
+void unit_square_axes(std::string& out, const Frame& frame) {
     // Grid and frame in the plot's own units.
-    out += "<path class=\"grid\" stroke=\"" + std::string(kGridColour) + "\" stroke-width=\"" + plot_length(1) +
+    out += "<path class=\"grid\" stroke=\"" + std::string(kGridColour) + "\" stroke-width=\"" + frame.length(1) +
            "\" d=\"";
     for (int i = 1; i < 10; ++i) {
         const std::string v = fixed(i / 10.0, 1);
         out += "M" + v + " 0V1M0 " + v + "H1";
     }
     out += "\"/>\n<rect class=\"frame\" width=\"1\" height=\"1\" stroke=\"#444444\" stroke-width=\"" +
-           plot_length(1.2) + "\"/>\n";
+           frame.length(1.2) + "\"/>\n";
 }
 
-void unit_square_ticks(std::string& out) {
+void unit_square_ticks(std::string& out, const Frame& frame) {
     out += "<g class=\"ticks\" font-size=\"12\" stroke=\"#444444\" stroke-width=\"1\">\n";
     for (int i = 0; i <= 10; ++i) {
         const std::string label = fixed(i / 10.0, 1);
-        const double at_x = page_x(i / 10.0), at_y = page_y(i / 10.0);
-        out += "<line x1=\"" + px(at_x) + "\" y1=\"" + px(kBottom) + "\" x2=\"" + px(at_x) + "\" y2=\"" +
-               px(kBottom + 5) + "\"/><line x1=\"" + px(kLeft - 5) + "\" y1=\"" + px(at_y) + "\" x2=\"" +
-               px(kLeft) + "\" y2=\"" + px(at_y) + "\"/>\n";
-        out += "<text stroke=\"none\" x=\"" + px(at_x) + "\" y=\"" + px(kBottom + 19) +
-               "\" text-anchor=\"middle\">" + label + "</text><text stroke=\"none\" x=\"" + px(kLeft - 8) +
+        const double at_x = frame.page_x(i / 10.0), at_y = frame.page_y(i / 10.0);
+        out += "<line x1=\"" + px(at_x) + "\" y1=\"" + px(frame.bottom()) + "\" x2=\"" + px(at_x) + "\" y2=\"" +
+               px(frame.bottom() + 5) + "\"/><line x1=\"" + px(frame.left - 5) + "\" y1=\"" + px(at_y) + "\" x2=\"" +
+               px(frame.left) + "\" y2=\"" + px(at_y) + "\"/>\n";
+        out += "<text stroke=\"none\" x=\"" + px(at_x) + "\" y=\"" + px(frame.bottom() + 19) +
+               "\" text-anchor=\"middle\">" + label + "</text><text stroke=\"none\" x=\"" + px(frame.left - 8) +
                "\" y=\"" + px(at_y + 4) + "\" text-anchor=\"end\">" + label + "</text>\n";
     }
     out += "</g>\n";
-    text_line(out, kLeft + kSize / 2, kBottom + 44, 14, {{"液相组成 x（轻组分摩尔分数）"}},
+    text_line(out, frame.left + frame.size / 2, frame.bottom() + 44, 14, {{"液相组成 x（轻组分摩尔分数）"}},
               "text-anchor=\"middle\"");
-    out += "<g transform=\"translate(" + px(kLeft - 50) + " " + px(kTop + kSize / 2) + ") rotate(-90)\">";
+    out += "<g transform=\"translate(" + px(frame.left - 50) + " " + px(frame.top + frame.size / 2) + ") rotate(-90)\">";
     text_line(out, 0, 0, 14, {{"汽相组成 y（轻组分摩尔分数）"}}, "text-anchor=\"middle\"");
     out += "</g>\n";
+}
+
+}  // namespace draw
+
+namespace {
+
+using namespace draw;
+using calc::ColumnInputs;
+using calc::ColumnResult;
+
+// The staircase: from (xD, xD) across to plate 1 on the curve, down to the
+// operating line, across to plate 2 ... to plate N, and down to the diagonal.
+// Each vertex is a number of the profile: (x[n], y[n]) on the curve, (x[n],
+// y[n+1]) on the operating line.
+std::vector<Point> staircase(const ColumnResult& column) {
+    const auto& x = column.x.slots();
+    const auto& y = column.y.slots();
+    const int n = column.plate_count.value();
+    std::vector<Point> points = {{y[1], y[1]}};  // y[1] is xD: total condenser
+    for (int p = 1; p <= n; ++p) {
+        points.push_back({x[p], y[p]});
+        points.push_back({x[p], p < n ? y[p + 1] : x[p]});
+    }
+    return points;
+}
+
+// The plot: the unit square of mole fractions, 580 pixels a side.
+constexpr double kPageWidth = 720, kPageHeight = 770;
+const Frame kPlot = Frame::unit_square(90, 112, 580);
+
+// The corners on the curve that are on the page, each with the curve's slope.
+std::vector<Corner> plate_corners(const ColumnInputs& in, const ColumnResult& column) {
+    const auto& x = column.x.slots();
+    const auto& y = column.y.slots();
+    std::vector<Corner> corners;
+    for (int p = 1; p <= column.plate_count.value(); ++p) {
+        if (!in_unit_square({x[p], y[p]})) continue;  // its corner is not on the page
+        double slope = in.alpha / std::pow(1.0 + (in.alpha - 1.0) * x[p], 2);
+        if (!std::isfinite(slope)) slope = 1;
+        corners.push_back({p, x[p], y[p], slope});
+    }
+    return corners;
 }
 
 }  // namespace
@@ -586,11 +584,11 @@ std::string staircase_svg(const ColumnInputs& in, const ColumnResult& column) {
     title_line(out, kPageWidth, 86, 14, inputs2);
 
     // The plot, in mole fractions: x to the right, y upwards.
-    out += "<g id=\"plot\" transform=\"matrix(" + px(kSize) + " 0 0 " + px(-kSize) + " " + px(kLeft) + " " +
-           px(kBottom) + ")\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
-    unit_square_axes(out);
-    polylines(out, {{{0, 0}, {1, 1}}}, "diagonal", kDiagonalColour, 1);
-    equilibrium_curve(out, in.alpha);
+    out += "<g id=\"plot\" transform=\"" + kPlot.transform() +
+           "\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
+    unit_square_axes(out, kPlot);
+    polylines(out, kPlot, {{{0, 0}, {1, 1}}}, "diagonal", kDiagonalColour, 1);
+    equilibrium_curve(out, kPlot, in.alpha);
 
     // Both operating lines end on the q-line, x = xF, each at its own vapour
     // there: they meet where the balances close.
@@ -601,40 +599,41 @@ std::string staircase_svg(const ColumnInputs& in, const ColumnResult& column) {
     for (double v : {rectifying_end, stripping_end, calc::equilibrium_vapour(in.alpha, in.xF)}) {
         if (std::isfinite(v)) q_top = std::max(q_top, v);
     }
-    polylines(out, clip_to_unit_square({{in.xF, in.xF}, {in.xF, q_top}}), "q-line", kQLineColour, 1.4,
-              plot_length(6) + " " + plot_length(4));
-    polylines(out, clip_to_unit_square({{in.xD, in.xD}, {in.xF, rectifying_end}}), "rectifying",
+    polylines(out, kPlot, clip_to_unit_square({{in.xF, in.xF}, {in.xF, q_top}}), "q-line", kQLineColour, 1.4,
+              kPlot.length(6) + " " + kPlot.length(4));
+    polylines(out, kPlot, clip_to_unit_square({{in.xD, in.xD}, {in.xF, rectifying_end}}), "rectifying",
               kRectifyingColour, 1.6);
-    polylines(out, clip_to_unit_square({{in.xW, in.xW}, {in.xF, stripping_end}}), "stripping",
+    polylines(out, kPlot, clip_to_unit_square({{in.xW, in.xW}, {in.xF, stripping_end}}), "stripping",
               kStrippingColour, 1.6);
-    polylines(out, clip_to_unit_square(staircase(column)), "staircase", kStepColour, 1.3);
+    polylines(out, kPlot, clip_to_unit_square(staircase(column)), "staircase", kStepColour, 1.3);
     // The feed plate's step: across to it and down to the stripping line.
-    polylines(out, clip_to_unit_square({{x[feed - 1], y[feed]}, {x[feed], y[feed]}, {x[feed], y[feed + 1]}}),
+    polylines(out, kPlot,
+              clip_to_unit_square({{x[feed - 1], y[feed]}, {x[feed], y[feed]}, {x[feed], y[feed + 1]}}),
               "feed-step", kFeedColour, 3.2);
 
     std::string dots;
     for (const Point p : {Point{in.xD, in.xD}, Point{in.xF, in.xF}, Point{in.xW, in.xW}}) {
         if (in_unit_square(p)) {
-            dots += "<circle cx=\"" + exact(p.x) + "\" cy=\"" + exact(p.y) + "\" r=\"" + plot_length(3.2) + "\"/>";
+            dots += "<circle cx=\"" + exact(p.x) + "\" cy=\"" + exact(p.y) + "\" r=\"" + kPlot.length(3.2) + "\"/>";
         }
     }
     if (in_unit_square({in.xF, rectifying_end})) {
         dots += "<circle class=\"meeting\" cx=\"" + exact(in.xF) + "\" cy=\"" + exact(rectifying_end) + "\" r=\"" +
-                plot_length(3.2) + "\" fill=\"" + kQLineColour + "\"/>";
+                kPlot.length(3.2) + "\" fill=\"" + kQLineColour + "\"/>";
     }
     out += "<g class=\"points\" fill=\"#222222\" stroke=\"none\">" + dots + "</g>\n</g>\n";
 
-    unit_square_ticks(out);
+    unit_square_ticks(out, kPlot);
     // xW, xF and xD named under their points on the diagonal.
     std::vector<Box> taken;
     const struct { double v; const char* sub; } marks[] = {{in.xD, "D"}, {in.xF, "F"}, {in.xW, "W"}};
     for (const auto& m : marks) {
         if (!in_unit_square({m.v, m.v})) continue;
-        const double lx = page_x(m.v) + 7, ly = page_y(m.v) + 15;
+        const double lx = kPlot.page_x(m.v) + 7, ly = kPlot.page_y(m.v) + 15;
         text_line(out, lx, ly, 13, {{"x"}, {m.sub, true}}, "class=\"composition\"");
         taken.push_back({lx, ly - 13, lx + 16, ly + 3});
     }
-    taken.push_back(legend(out, kRight, kBottom, true,
+    taken.push_back(legend(out, kPlot.right(), kPlot.bottom(), true,
                            {{sample_line(kCurveColour, 2), {{"平衡线 y = αx/(1 + (α − 1)x)"}}},
                             {sample_line(kDiagonalColour, 1), {{"对角线 y = x"}}},
                             {sample_line(kQLineColour, 1.4, "6 4"), {{"q 线（泡点进料，x = x"}, {"F", true}, {"）"}}},
@@ -642,7 +641,10 @@ std::string staircase_svg(const ColumnInputs& in, const ColumnResult& column) {
                             {sample_line(kStrippingColour, 1.6), {{"提馏段操作线"}}},
                             {sample_line(kStepColour, 1.3), {{"逐板梯级（数字为板号）"}}},
                             {sample_line(kFeedColour, 3.2), {{"进料板的梯级"}}}}));
-    step_numbers(out, in, column, taken);
+    // Inside the frame on the left and at the bottom, where the tick labels
+    // are; a little room above and to the right.
+    const Box allowed{kPlot.left + 1, kPlot.top - 14, kPlot.right() + 14, kPlot.bottom() - 1};
+    write_step_numbers(out, place_step_numbers(kPlot, plate_corners(in, column), feed, allowed, taken), feed);
     out += "</svg>\n";
     return out;
 }
@@ -655,14 +657,6 @@ constexpr double kSweepWidth = 720, kSweepHeight = 600;
 constexpr double kSweepLeft = 80, kSweepTop = 112, kSweepPlotWidth = 600, kSweepPlotHeight = 420;
 constexpr double kSweepBottom = kSweepTop + kSweepPlotHeight, kSweepRight = kSweepLeft + kSweepPlotWidth;
 constexpr double kMostPlates = 30;
-
-std::string tick_text(double v, double step) {
-    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    if (decimals <= 6 && std::abs(v) < 1e9) return fixed(v, decimals);
-    char buf[32];
-    const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 3);
-    return std::string(buf, written.ec == std::errc() ? written.ptr : buf);
-}
 
 std::string data_attribute(const char* name, double v) { return std::string(" data-") + name + "=\"" + exact(v) + "\""; }
 

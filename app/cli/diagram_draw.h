@@ -1,0 +1,158 @@
+// The drawing both McCabe–Thiele diagrams and the sweep share: numbers as
+// text, lines of text with subscripts, legends, a square plot of mole
+// fractions placed on the page, and the numbering of the staircase's steps.
+// For the diagrams' own files; not an interface of the CLI.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "diagram.h"
+#include "veltrano/calc/column.h"
+
+namespace veltrano::app::draw {
+
+inline constexpr const char* kCurveColour = "#1f4e9c";
+inline constexpr const char* kDiagonalColour = "#808080";
+inline constexpr const char* kQLineColour = "#7d3c98";
+inline constexpr const char* kRectifyingColour = "#c0392b";
+inline constexpr const char* kStrippingColour = "#1e8449";
+inline constexpr const char* kStepColour = "#222222";
+inline constexpr const char* kFeedColour = "#e67e22";
+inline constexpr const char* kGridColour = "#e4e4e4";
+
+// Digits after the point, rounded as printf would, in any locale.
+std::string fixed(double v, int decimals);
+// Page coordinates, to a hundredth of a pixel.
+std::string px(double v);
+// A mole fraction as the profile holds it: shortest exact form.
+std::string exact(double v);
+// A tick's value with as many decimals as its step needs.
+std::string tick_text(double v, double step);
+
+// --- text -------------------------------------------------------------------
+
+// A piece of a line of text; a subscript is set smaller and lower (xF, xD).
+struct Run {
+    std::string text;
+    bool sub = false;
+};
+using Runs = std::vector<Run>;
+
+// Rough advance of a text in em: CJK characters one em, others about 0.58.
+double text_ems(std::string_view text);
+double runs_width(const Runs& runs, double size);
+// One line of text at (x, y), baseline y.
+void text_line(std::string& out, double x, double y, double size, const Runs& runs,
+               std::string_view attributes = {});
+// A title line centred on the page, made smaller when it would be wider than the page.
+void title_line(std::string& out, double width, double y, double size, const Runs& runs,
+                std::string_view attributes = {});
+// "进料组成 xF = 0.5" and its kin: a caption, a symbol with its subscript.
+void append_quantity(Runs& runs, std::string caption, std::string symbol, std::string sub, double value,
+                     std::string unit = {});
+// One of the six inputs, after a wide gap when the line has something already.
+void append_input(Runs& runs, const calc::ColumnInputs& in, double calc::ColumnInputs::*input);
+
+void document_start(std::string& out, double width, double height, std::string_view title);
+
+// --- boxes on the page --------------------------------------------------------
+
+struct Box {
+    double x0, y0, x1, y1;
+    bool overlaps(const Box& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+    bool inside(const Box& o) const { return x0 >= o.x0 && x1 <= o.x1 && y0 >= o.y0 && y1 <= o.y1; }
+};
+
+// Whether the segment from a to b passes through the box (page coordinates).
+bool crosses(const Box& box, Point a, Point b);
+
+// A legend: one sample line (or marker) and its text per entry.
+struct LegendEntry {
+    std::string sample;  // SVG of the sample, drawn with its left end at (0, 0)
+    Runs text;
+};
+// Drawn against the right edge `right`, above `top_or_bottom` or below it;
+// returns the box it covers.
+Box legend(std::string& out, double right, double top_or_bottom, bool at_bottom,
+           const std::vector<LegendEntry>& entries);
+std::string sample_line(const char* colour, double width, std::string_view dashes = {});
+
+// --- a plot of mole fractions -------------------------------------------------
+
+// A square window of mole fractions drawn `size` pixels a side with its top
+// left corner at (left, top) on the page: the unit square of a whole
+// diagram, or a magnified corner of it. x runs to the right, y upwards.
+struct Frame {
+    double left, top, size;
+    double x0 = 0, y0 = 0;  // the mole fractions at the lower left corner
+    double scale = 0;       // pixels per unit of mole fraction
+
+    static Frame unit_square(double left, double top, double size) { return {left, top, size, 0, 0, size}; }
+    double right() const { return left + size; }
+    double bottom() const { return top + size; }
+    double span() const { return size / scale; }  // mole fractions a side
+    double page_x(double x) const { return left + (x - x0) * scale; }
+    double page_y(double y) const { return bottom() - (y - y0) * scale; }
+    Box box() const { return {left, top, right(), bottom()}; }
+    // A length on the page in the plot's units, for strokes and dashes inside it.
+    std::string length(double pixels) const { return fixed(pixels / scale, 5); }
+    // The SVG transform that draws the plot's units onto the page.
+    std::string transform() const;
+};
+
+bool in_unit_square(Point p);
+
+// Lines in the plot's units, one polyline per piece.
+void polylines(std::string& out, const Frame& frame, const std::vector<std::vector<Point>>& pieces,
+               std::string_view cls, const char* colour, double width, std::string_view dashes = {});
+
+// The equilibrium curve over the whole unit square.
+void equilibrium_curve(std::string& out, const Frame& frame, double alpha);
+
+// The unit square's grid and frame (in the plot's units), and its ticks and
+// axis captions on the page.
+void unit_square_axes(std::string& out, const Frame& frame);
+void unit_square_ticks(std::string& out, const Frame& frame);
+
+// --- step numbers ---------------------------------------------------------------
+
+// A corner of the staircase to be numbered: the stage's liquid and vapour,
+// and the slope dy/dx there of the curve the corner lies on.
+struct Corner {
+    int stage;
+    double x, y, slope;
+};
+
+// A stage's number on the page: its corner, the outward unit normal there,
+// the text's box and where its centre went.
+struct StepLabel {
+    int stage;
+    double cx, cy;  // the corner on the page
+    double nx, ny;  // unit normal, away from the staircase
+    double w, h;
+    std::string text;
+    double lx = 0, ly = 0;  // the label's centre
+    bool leader = false;
+    Box box() const { return {lx - w / 2, ly - h / 2, lx + w / 2, ly + h / 2}; }
+    double extent(double ux, double uy) const;
+    // Where its leader ends at the label.
+    Point leader_end() const;
+};
+
+// Numbers the corners along the curve's normal, away from the diagonal.
+// Where neighbours would collide (stages crowding a pinch), the crowd moves
+// further out onto a line parallel to the curve, in stage order, each number
+// on a leader to its corner; in the same order on two parallel lines, the
+// leaders cannot cross. Every label ends inside `allowed`, then moves further
+// out while it covers one of `taken`.
+std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<Corner>& corners, int feed,
+                                          const Box& allowed, const std::vector<Box>& taken);
+// Whether `label` covers `other` or the leader of `other`.
+bool label_hits(const StepLabel& label, const StepLabel& other);
+// The labels as a group of texts (class step-number, data-plate), with their leaders.
+void write_step_numbers(std::string& out, const std::vector<StepLabel>& labels, int feed,
+                        std::string_view group_attributes = {});
+
+}  // namespace veltrano::app::draw
