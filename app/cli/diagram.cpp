@@ -256,7 +256,7 @@ Point StepLabel::leader_end() const {
 constexpr double kStepFont = 11;
 
 std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<Corner>& corners, int feed,
-                                          const Box& allowed, const std::vector<Box>& taken) {
+                                          const Box& allowed, const std::vector<Box>& taken, bool clear_leaders) {
     constexpr double kFont = kStepFont, kGap = 6, kRailGap = 14;
     std::vector<StepLabel> labels;
     labels.reserve(corners.size());
@@ -267,7 +267,9 @@ std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<
         StepLabel l{c.stage, frame.page_x(c.x), frame.page_y(c.y), -slope / norm, -1.0 / norm, 0, kFont + 2,
                     std::to_string(c.stage) + (c.stage == feed ? " 进料板" : "")};
         l.w = text_ems(l.text) * kFont + 2;
-        const double d = kGap + l.extent(l.nx, l.ny);
+        l.offset = c.offset;
+        l.leader = c.offset > 4;
+        const double d = kGap + (l.offset + l.extent(l.nx, l.ny));
         l.lx = l.cx + l.nx * d;
         l.ly = l.cy + l.ny * d;
         labels.push_back(l);
@@ -298,7 +300,9 @@ std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<
             ty = -ty;
         }
         double out_by = 0;
-        for (std::size_t i = first; i <= last; ++i) out_by = std::max(out_by, labels[i].extent(nx, ny));
+        for (std::size_t i = first; i <= last; ++i) {
+            out_by = std::max(out_by, labels[i].offset + labels[i].extent(nx, ny));
+        }
         const double rail = kGap + out_by + kRailGap;
         // Each label as near its corner as the one before allows, then the
         // whole run centred on its corners.
@@ -317,14 +321,27 @@ std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<
                 at.push_back(std::max(wanted, at.back() + apart));
             }
         }
-        double at_sum = 0;
-        for (const double a : at) at_sum += a;
-        const double shift = (wanted_sum - at_sum) / count;
-        for (std::size_t i = first; i <= last; ++i) {
-            StepLabel& l = labels[i];
-            l.lx = cx + nx * rail + tx * (at[i - first] + shift);
-            l.ly = cy + ny * rail + ty * (at[i - first] + shift);
-            l.leader = true;
+        const auto put = [&] {
+            double at_sum = 0;
+            for (const double a : at) at_sum += a;
+            const double shift = (wanted_sum - at_sum) / count;
+            for (std::size_t i = first; i <= last; ++i) {
+                StepLabel& l = labels[i];
+                l.lx = cx + nx * rail + tx * (at[i - first] + shift);
+                l.ly = cy + ny * rail + ty * (at[i - first] + shift);
+                l.leader = true;
+            }
+        };
+        put();
+        // A wide number (the feed stage's) can reach across its neighbour's
+        // leader: the rest of the run moves along until none does.
+        for (std::size_t i = first + 1; clear_leaders && i <= last; ++i) {
+            for (int tries = 0; tries < 100 && (label_hits(labels[i], labels[i - 1]) ||
+                                                label_hits(labels[i - 1], labels[i]));
+                 ++tries) {
+                for (std::size_t j = i; j <= last; ++j) at[j - first] += 2;
+                put();
+            }
         }
     };
     // Two runs collide where a label of one covers a label or a leader of the
@@ -821,11 +838,6 @@ std::string sweep_svg(const calc::DesignInputs& design_base, std::optional<int> 
             {"<circle cx=\"13\" cy=\"0\" r=\"7\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"/>", base_text}});
     out += "</svg>\n";
     return out;
-}
-
-// Drawn by its own painter; until then a design run writes no diagram.
-std::string design_svg(const calc::DesignInputs&, const calc::Design&) {
-    throw core::RunError(core::kOverflow, "design diagram pending");
 }
 
 }  // namespace veltrano::app

@@ -119,10 +119,12 @@ void unit_square_ticks(std::string& out, const Frame& frame);
 // --- step numbers ---------------------------------------------------------------
 
 // A corner of the staircase to be numbered: the stage's liquid and vapour,
-// and the slope dy/dx there of the curve the corner lies on.
+// and the slope dy/dx there of the curve the corner lies on; its number
+// starts `offset` pixels further out, beyond a curve drawn outside the corner.
 struct Corner {
     int stage;
     double x, y, slope;
+    double offset = 0;
 };
 
 // A stage's number on the page: its corner, the outward unit normal there,
@@ -135,6 +137,7 @@ struct StepLabel {
     std::string text;
     double lx = 0, ly = 0;  // the label's centre
     bool leader = false;
+    double offset = 0;  // as its corner's
     Box box() const { return {lx - w / 2, ly - h / 2, lx + w / 2, ly + h / 2}; }
     double extent(double ux, double uy) const;
     // Where its leader ends at the label.
@@ -145,10 +148,12 @@ struct StepLabel {
 // Where neighbours would collide (stages crowding a pinch), the crowd moves
 // further out onto a line parallel to the curve, in stage order, each number
 // on a leader to its corner; in the same order on two parallel lines, the
-// leaders cannot cross. Every label ends inside `allowed`, then moves further
-// out while it covers one of `taken`.
+// leaders cannot cross; with `clear_leaders`, neither does a number there
+// cover its neighbour's leader. Every label ends inside `allowed`, then moves
+// further out while it covers one of `taken`.
 std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<Corner>& corners, int feed,
-                                          const Box& allowed, const std::vector<Box>& taken);
+                                          const Box& allowed, const std::vector<Box>& taken,
+                                          bool clear_leaders = false);
 // Whether `label` covers `other` or the leader of `other`.
 bool label_hits(const StepLabel& label, const StepLabel& other);
 // The labels as a group of texts (class step-number, data-plate), with their leaders.
