@@ -671,99 +671,151 @@ std::string staircase_svg(const ColumnInputs& in, const ColumnResult& column) {
 namespace {
 
 constexpr double kSweepWidth = 720, kSweepHeight = 600;
-constexpr double kSweepLeft = 80, kSweepTop = 112, kSweepPlotWidth = 600, kSweepPlotHeight = 420;
-constexpr double kSweepBottom = kSweepTop + kSweepPlotHeight, kSweepRight = kSweepLeft + kSweepPlotWidth;
+constexpr double kSweepLeft = 80, kSweepPlotWidth = 600, kSweepPlotHeight = 420;
+constexpr double kSweepRight = kSweepLeft + kSweepPlotWidth;
+// The plate-by-plate calculation stops at 30 plates: its axis ends there, and
+// so does design mode's while its columns are no taller.
 constexpr double kMostPlates = 30;
 
 std::string data_attribute(const char* name, double v) { return std::string(" data-") + name + "=\"" + exact(v) + "\""; }
+
+// The swept input's name for a title, a caption and the legend.
+struct SweptText {
+    std::string symbol;   // R, α, q, E
+    std::string caption;  // its name in full
+};
+SweptText swept_text(Swept input) {
+    switch (input) {
+    case Swept::kReflux: return {"R", "回流比"};
+    case Swept::kVolatility: return {"α", "相对挥发度"};
+    case Swept::kFeedQuality: return {"q", "进料热状况参数"};
+    case Swept::kEfficiency: return {"E", "默弗里板效率"};
+    }
+    return {};
+}
 
 }  // namespace
 
 std::string sweep_svg(const calc::DesignInputs& design_base, std::optional<int> base_plates, const SweepRange& range,
                       const std::vector<SweepRow>& rows) {
     const ColumnInputs& base = design_base.column;
+    // Against the swept value itself where R / Rmin says nothing of it: the
+    // feed condition moves Rmin with it, the efficiency leaves it alone.
+    const bool by_value = range.input == Swept::kFeedQuality || range.input == Swept::kEfficiency;
+    const SweptText swept = swept_text(range.input);
+    // Design mode names q and E among the fixed inputs: one line more.
+    const double top = range.design ? 134 : 112, bottom = top + kSweepPlotHeight;
     std::string out;
     out.reserve(20000 + 400 * rows.size());
-    document_start(out, kSweepWidth, kSweepHeight, "塔板数与 R/Rmin");
+    document_start(out, kSweepWidth, kSweepHeight + (top - 112),
+                   by_value ? "塔板数与 " + swept.symbol : std::string("塔板数与 R/Rmin"));
 
-    const bool reflux = range.input == Swept::kReflux;
-    const Runs title = {{"塔板数与 R/R"},
-                        {"min", true},
-                        {"：" + std::string(reflux ? "R" : "α") + " 从 " + exact(range.from) + " 到 " +
-                         exact(range.to) + "，步长 " + exact(range.step)}};
+    const std::string range_text = "：" + swept.symbol + " 从 " + exact(range.from) + " 到 " + exact(range.to) +
+                                   "，步长 " + exact(range.step);
+    const Runs title = by_value ? Runs{{"塔板数与" + swept.caption + " " + swept.symbol + range_text}}
+                                : Runs{{"塔板数与 R/R"}, {"min", true}, {range_text}};
     title_line(out, kSweepWidth, 36, 19, title, "font-weight=\"bold\"");
-    Runs fixed1, fixed2;
+    Runs fixed1, fixed2, fixed3;
     for (auto input : {&ColumnInputs::F, &ColumnInputs::xF, &ColumnInputs::xD}) append_input(fixed1, base, input);
     append_input(fixed2, base, &ColumnInputs::xW);
-    append_input(fixed2, base, reflux ? &ColumnInputs::alpha : &ColumnInputs::R);
+    if (range.input != Swept::kReflux) append_input(fixed2, base, &ColumnInputs::R);
+    if (range.input != Swept::kVolatility) append_input(fixed2, base, &ColumnInputs::alpha);
+    if (range.design && range.input != Swept::kFeedQuality) {
+        append_quantity(fixed3, "进料热状况参数", "q", "", design_base.q);
+    }
+    if (range.design && range.input != Swept::kEfficiency) {
+        if (!fixed3.empty()) fixed3.push_back({"　　"});
+        append_quantity(fixed3, "默弗里板效率", "E", "", design_base.efficiency);
+    }
     title_line(out, kSweepWidth, 64, 14, fixed1);
     title_line(out, kSweepWidth, 86, 14, fixed2);
+    if (range.design) title_line(out, kSweepWidth, 108, 14, fixed3);
 
-    const std::optional<double> base_ratio = calc::reflux_over_minimum(base);
+    // Where each row and the base case go across: their swept value, or their R / Rmin.
+    const double base_value = by_value ? (range.input == Swept::kFeedQuality ? design_base.q : design_base.efficiency)
+                              : range.input == Swept::kReflux ? base.R
+                                                              : base.alpha;
+    const std::optional<double> base_x =
+        by_value ? std::optional<double>(base_value)
+                 : range.design ? design_reflux_ratio(design_base) : calc::reflux_over_minimum(base);
+    const auto across = [&](const SweepRow& row) { return by_value ? std::optional<double>(row.value) : row.ratio; };
     double low = INFINITY, high = -INFINITY;
+    int most_plates = 0;
     for (const SweepRow& row : rows) {
-        if (row.ratio) {
-            low = std::min(low, *row.ratio);
-            high = std::max(high, *row.ratio);
+        if (const std::optional<double> x = across(row)) {
+            low = std::min(low, *x);
+            high = std::max(high, *x);
         }
+        if (row.error == 0) most_plates = std::max(most_plates, row.plate_count);
     }
     const bool any = low <= high;
-    if (base_ratio && any) {
-        low = std::min(low, *base_ratio);
-        high = std::max(high, *base_ratio);
+    // The plate-by-plate run always has its base; design mode's only when it succeeded.
+    if (base_x && any && (base_plates || !range.design)) {
+        low = std::min(low, *base_x);
+        high = std::max(high, *base_x);
     }
+    if (base_plates) most_plates = std::max(most_plates, *base_plates);
     const std::vector<double> ticks = any ? axis_ticks(low, high) : std::vector<double>{0, 1};
     const double x0 = ticks.front(), x1 = ticks.back(), step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
-    // In halves, so that no difference overflows; the ticks span every ratio.
+    // The plate axis: to 30 in fives, or to a round number above the tallest column.
+    std::vector<double> plate_ticks;
+    if (most_plates <= kMostPlates) {
+        for (int plates = 0; plates <= kMostPlates; plates += 5) plate_ticks.push_back(plates);
+    } else {
+        plate_ticks = axis_ticks(0, most_plates);
+    }
+    const double most = plate_ticks.back();
+    // In halves, so that no difference overflows; the ticks span every value.
     const auto page_x = [&](double r) {
         const double along = (r / 2 - x0 / 2) / (x1 / 2 - x0 / 2);
         return kSweepLeft + (std::isfinite(along) ? along : 0.5) * kSweepPlotWidth;
     };
-    const auto page_y = [](double plates) { return kSweepBottom - plates / kMostPlates * kSweepPlotHeight; };
+    const auto page_y = [&](double plates) { return bottom - plates / most * kSweepPlotHeight; };
 
     // Frame, grid and ticks; the plot's ranges are written on it for readers of the file.
-    out += "<g id=\"plot\" data-x-range=\"" + exact(x0) + " " + exact(x1) + "\" data-y-range=\"0 " +
-           exact(kMostPlates) + "\" data-frame=\"" + px(kSweepLeft) + " " + px(kSweepTop) + " " +
-           px(kSweepPlotWidth) + " " + px(kSweepPlotHeight) + "\">\n";
+    out += "<g id=\"plot\" data-x-range=\"" + exact(x0) + " " + exact(x1) + "\" data-y-range=\"0 " + exact(most) +
+           "\" data-frame=\"" + px(kSweepLeft) + " " + px(top) + " " + px(kSweepPlotWidth) + " " +
+           px(kSweepPlotHeight) + "\">\n";
     out += "<g class=\"grid\" stroke=\"" + std::string(kGridColour) + "\" stroke-width=\"1\">";
     for (const double t : ticks) {
         const std::string at = px(page_x(t));
-        out += "<line x1=\"" + at + "\" y1=\"" + px(kSweepTop) + "\" x2=\"" + at + "\" y2=\"" + px(kSweepBottom) + "\"/>";
+        out += "<line x1=\"" + at + "\" y1=\"" + px(top) + "\" x2=\"" + at + "\" y2=\"" + px(bottom) + "\"/>";
     }
-    for (int plates = 5; plates < kMostPlates; plates += 5) {
+    for (const double plates : plate_ticks) {
+        if (plates <= 0 || plates >= most) continue;
         const std::string at = px(page_y(plates));
         out += "<line x1=\"" + px(kSweepLeft) + "\" y1=\"" + at + "\" x2=\"" + px(kSweepRight) + "\" y2=\"" + at + "\"/>";
     }
-    out += "</g>\n<rect class=\"frame\" x=\"" + px(kSweepLeft) + "\" y=\"" + px(kSweepTop) + "\" width=\"" +
+    out += "</g>\n<rect class=\"frame\" x=\"" + px(kSweepLeft) + "\" y=\"" + px(top) + "\" width=\"" +
            px(kSweepPlotWidth) + "\" height=\"" + px(kSweepPlotHeight) +
            "\" fill=\"none\" stroke=\"#444444\" stroke-width=\"1.2\"/>\n";
     out += "<g class=\"ticks\" font-size=\"12\" stroke=\"none\">";
     for (const double t : ticks) {
-        out += "<text x=\"" + px(page_x(t)) + "\" y=\"" + px(kSweepBottom + 19) + "\" text-anchor=\"middle\">" +
+        out += "<text x=\"" + px(page_x(t)) + "\" y=\"" + px(bottom + 19) + "\" text-anchor=\"middle\">" +
                tick_text(t, step) + "</text>";
     }
-    for (int plates = 0; plates <= kMostPlates; plates += 5) {
+    for (const double plates : plate_ticks) {
         out += "<text x=\"" + px(kSweepLeft - 8) + "\" y=\"" + px(page_y(plates) + 4) + "\" text-anchor=\"end\">" +
-               std::to_string(plates) + "</text>";
+               std::to_string(static_cast<long long>(plates)) + "</text>";
     }
     out += "</g>\n";
-    text_line(out, kSweepLeft + kSweepPlotWidth / 2, kSweepBottom + 46, 14, {{"R / R"}, {"min", true}},
+    text_line(out, kSweepLeft + kSweepPlotWidth / 2, bottom + 46, 14,
+              by_value ? Runs{{swept.caption + " " + swept.symbol}} : Runs{{"R / R"}, {"min", true}},
               "text-anchor=\"middle\"");
-    out += "<g transform=\"translate(" + px(kSweepLeft - 44) + " " + px(kSweepTop + kSweepPlotHeight / 2) +
+    out += "<g transform=\"translate(" + px(kSweepLeft - 44) + " " + px(top + kSweepPlotHeight / 2) +
            ") rotate(-90)\">";
     text_line(out, 0, 0, 14, {{"塔板数 N，进料板"}}, "text-anchor=\"middle\"");
     out += "</g>\n";
 
     if (!any) {
-        text_line(out, kSweepLeft + kSweepPlotWidth / 2, kSweepTop + kSweepPlotHeight / 2, 16,
+        text_line(out, kSweepLeft + kSweepPlotWidth / 2, top + kSweepPlotHeight / 2, 16,
                   {{"R/R"}, {"min", true}, {" 在这些值下都无定义，无点可画"}}, "text-anchor=\"middle\"");
     }
-    if (any && x0 <= 1 && 1 <= x1) {
+    if (!by_value && any && x0 <= 1 && 1 <= x1) {
         const std::string at = px(page_x(1));
-        out += "<line class=\"minimum-reflux\" x1=\"" + at + "\" y1=\"" + px(kSweepTop) + "\" x2=\"" + at +
-               "\" y2=\"" + px(kSweepBottom) + "\" stroke=\"" + kRectifyingColour +
-               "\" stroke-width=\"1.4\" stroke-dasharray=\"6 4\"/>\n";
-        text_line(out, page_x(1) + 5, kSweepTop + 16, 12, {{"R = R"}, {"min", true}},
+        out += "<line class=\"minimum-reflux\" x1=\"" + at + "\" y1=\"" + px(top) + "\" x2=\"" + at + "\" y2=\"" +
+               px(bottom) + "\" stroke=\"" + kRectifyingColour + "\" stroke-width=\"1.4\" stroke-dasharray=\"6 4\"/>\n";
+        text_line(out, page_x(1) + 5, top + 16, 12, {{"R = R"}, {"min", true}},
                   "fill=\"" + std::string(kRectifyingColour) + "\"");
     }
 
@@ -788,16 +840,17 @@ std::string sweep_svg(const calc::DesignInputs& design_base, std::optional<int> 
     std::string feed_lines;
     bool previous_ok = false;
     for (const SweepRow& row : rows) {
-        if (!row.ratio) {
+        const std::optional<double> x = across(row);
+        if (!x) {
             previous_ok = false;
             continue;
         }
-        const double at = page_x(*row.ratio);
+        const double at = page_x(*x);
+        const std::string data = data_attribute("value", row.value) + (row.ratio ? data_attribute("ratio", *row.ratio) : "");
         if (row.error != 0) {
-            markers += "<text class=\"failed\" x=\"" + px(at) + "\" y=\"" + px(kSweepBottom - 4) +
-                       "\" text-anchor=\"middle\" font-size=\"14\" fill=\"" + kRectifyingColour + "\"" +
-                       data_attribute("value", row.value) + data_attribute("ratio", *row.ratio) + " data-error=\"" +
-                       std::to_string(row.error) + "\">×</text>\n";
+            markers += "<text class=\"failed\" x=\"" + px(at) + "\" y=\"" + px(bottom - 4) +
+                       "\" text-anchor=\"middle\" font-size=\"14\" fill=\"" + kRectifyingColour + "\"" + data +
+                       " data-error=\"" + std::to_string(row.error) + "\">×</text>\n";
             previous_ok = false;
             continue;
         }
@@ -805,37 +858,37 @@ std::string sweep_svg(const calc::DesignInputs& design_base, std::optional<int> 
         join(plate_line, lines, at, plates_at, previous_ok, kCurveColour, {});
         join(feed_line, feed_lines, at, feed_at, previous_ok, kFeedColour, "5 3");
         markers += "<circle class=\"plate-count\" cx=\"" + px(at) + "\" cy=\"" + px(plates_at) + "\" r=\"3.5\" fill=\"" +
-                   kCurveColour + "\"" + data_attribute("value", row.value) + data_attribute("ratio", *row.ratio) +
-                   " data-plates=\"" + std::to_string(row.plate_count) + "\"/>\n";
+                   kCurveColour + "\"" + data + " data-plates=\"" + std::to_string(row.plate_count) + "\"/>\n";
         markers += "<rect class=\"feed-plate\" x=\"" + px(at - 3) + "\" y=\"" + px(feed_at - 3) +
                    "\" width=\"6\" height=\"6\" fill=\"#ffffff\" stroke=\"" + kFeedColour + "\" stroke-width=\"1.4\"" +
-                   data_attribute("value", row.value) + data_attribute("ratio", *row.ratio) + " data-feed=\"" +
-                   std::to_string(row.feed_plate) + "\"/>\n";
+                   data + " data-feed=\"" + std::to_string(row.feed_plate) + "\"/>\n";
         previous_ok = true;
     }
     if (!plate_line.empty()) lines += plate_line + "\"/>\n";
     if (!feed_line.empty()) feed_lines += feed_line + "\"/>\n";
     out += "<g class=\"series\">\n" + feed_lines + lines + markers + "</g>\n";
-    if (base_ratio && any && base_plates) {
-        out += "<circle class=\"base\" cx=\"" + px(page_x(*base_ratio)) + "\" cy=\"" +
-               px(page_y(*base_plates)) + "\" r=\"8\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"" +
-               data_attribute("ratio", *base_ratio) + " data-plates=\"" +
+    if (base_x && any && base_plates) {
+        out += "<circle class=\"base\" cx=\"" + px(page_x(*base_x)) + "\" cy=\"" + px(page_y(*base_plates)) +
+               "\" r=\"8\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"" +
+               data_attribute(by_value ? "value" : "ratio", *base_x) + " data-plates=\"" +
                std::to_string(*base_plates) + "\"/>\n";
     }
     out += "</g>\n";
 
-    const Runs base_text = {{"本次计算（" + std::string(reflux ? "R" : "α") + " = " +
-                             exact(reflux ? base.R : base.alpha) + "）"}};
-    legend(out, kSweepRight, kSweepTop, false,
-           {{sample_line(kCurveColour, 1.6) + "<circle cx=\"13\" cy=\"0\" r=\"3.5\" fill=\"" + kCurveColour + "\"/>",
-             {{"塔板数 N"}}},
-            {sample_line(kFeedColour, 1.6, "5 3") + "<rect x=\"10\" y=\"-3\" width=\"6\" height=\"6\" fill=\"#ffffff\" stroke=\"" +
-                 kFeedColour + "\" stroke-width=\"1.4\"/>",
-             {{"进料板"}}},
-            {"<text x=\"13\" y=\"5\" text-anchor=\"middle\" font-size=\"14\" fill=\"" + std::string(kRectifyingColour) +
-                 "\">×</text>",
-             {{"计算出错（错误号见输出）"}}},
-            {"<circle cx=\"13\" cy=\"0\" r=\"7\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"/>", base_text}});
+    std::vector<LegendEntry> entries = {
+        {sample_line(kCurveColour, 1.6) + "<circle cx=\"13\" cy=\"0\" r=\"3.5\" fill=\"" + kCurveColour + "\"/>",
+         {{"塔板数 N"}}},
+        {sample_line(kFeedColour, 1.6, "5 3") + "<rect x=\"10\" y=\"-3\" width=\"6\" height=\"6\" fill=\"#ffffff\" stroke=\"" +
+             kFeedColour + "\" stroke-width=\"1.4\"/>",
+         {{"进料板"}}},
+        {"<text x=\"13\" y=\"5\" text-anchor=\"middle\" font-size=\"14\" fill=\"" + std::string(kRectifyingColour) +
+             "\">×</text>",
+         {{"计算出错（错误号见输出）"}}}};
+    if (base_plates) {
+        entries.push_back({"<circle cx=\"13\" cy=\"0\" r=\"7\" fill=\"none\" stroke=\"#222222\" stroke-width=\"1.4\"/>",
+                           {{"本次计算（" + swept.symbol + " = " + exact(base_value) + "）"}}});
+    }
+    legend(out, kSweepRight, top, false, entries);
     out += "</svg>\n";
     return out;
 }

@@ -67,7 +67,7 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
         }
         rest = i < 2 ? rest.substr(colon + 1) : std::string_view{};
     }
-    SweepRange range{swept->symbol, swept->input, bounds[0], bounds[1], bounds[2], {}};
+    SweepRange range{swept->symbol, swept->input, bounds[0], bounds[1], bounds[2], {}, design};
     // How many steps from FROM to TO, forgiving the rounding of the step;
     // in halves, so that no difference overflows.
     const double steps = (range.to / 2 - range.from / 2) / (range.step / 2);
@@ -98,6 +98,16 @@ calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value) 
     return in;
 }
 
+std::optional<double> design_reflux_ratio(const calc::DesignInputs& in) {
+    const calc::ColumnInputs& c = in.column;
+    if (!(c.xF > 0 && c.xF < c.xD && c.xD < 1 && c.alpha > 1 && std::isfinite(c.alpha) && std::isfinite(in.q))) {
+        return std::nullopt;
+    }
+    const double r_min = calc::q_line_pinch(in).R_min;
+    if (!(r_min > 0)) return std::nullopt;
+    return calc::finite(c.R / r_min);
+}
+
 std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range) {
     std::vector<SweepRow> rows;
     rows.reserve(range.values.size());
@@ -123,13 +133,9 @@ std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const Swe
     rows.reserve(range.values.size());
     for (const double value : range.values) {
         const calc::DesignInputs in = with_value(base, range.input, value);
-        const calc::ColumnInputs& c = in.column;
         SweepRow row;
         row.value = value;
-        if (c.xF > 0 && c.xF < c.xD && c.xD < 1 && c.alpha > 1 && std::isfinite(c.alpha) && std::isfinite(in.q)) {
-            const double r_min = calc::q_line_pinch(in).R_min;
-            if (r_min > 0) row.ratio = calc::finite(c.R / r_min);
-        }
+        row.ratio = design_reflux_ratio(in);
         try {
             const calc::Design d = calc::design_column(in);
             row.feed_plate = d.feed_stage;

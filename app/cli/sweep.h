@@ -23,6 +23,7 @@ struct SweepRange {
     Swept input;              // the input it varies
     double from, to, step;
     std::vector<double> values;         // from, from + step, ... up to to
+    bool design = false;                // a sweep of design mode
 };
 
 // More values than this in one sweep are refused: the table and the diagram
@@ -40,6 +41,10 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
 
 // `in` with the swept input set to `value`.
 calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value);
+
+// Design mode's R / Rmin for the feed condition q, where the minimum reflux
+// is defined and positive and the ratio finite; empty elsewhere.
+std::optional<double> design_reflux_ratio(const calc::DesignInputs& in);
 
 struct SweepRow {
     double value = 0;
