@@ -321,7 +321,7 @@ std::vector<Point> pseudo_curve(const Column& c, double x0, double x1, int steps
     for (int i = 0; i <= steps && x0 < x1; ++i) {
         const double x = i == steps ? x1 : x0 + (x1 - x0) * i / steps;
         if (!points.empty() && points.back().x < c.d.x_meet && x > c.d.x_meet) {
-            points.push_back({c.d.x_meet, c.d.y_meet});
+            points.push_back({c.d.x_meet, c.pseudo_vapour(c.d.x_meet)});
         }
         points.push_back({x, c.pseudo_vapour(x)});
     }

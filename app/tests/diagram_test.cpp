@@ -1,12 +1,18 @@
-// The geometry under the diagrams: what is cut at the unit square's edges, and
-// the ticks of the sweep's axis.
+// The geometry under the diagrams: what is cut at the unit square's edges,
+// the ticks of the sweep's axis, and the numbering of a designed column's
+// stages on its plot and in its magnified corners.
 #include <cmath>
 #include <limits>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "diagram.h"
+#include "veltrano/calc/design.h"
 
 namespace veltrano::app {
 
@@ -58,6 +64,91 @@ TEST(Diagram, AxisTicksCoverTheRangeInRoundSteps) {
         for (std::size_t i = 1; i < ticks.size(); ++i) EXPECT_GT(ticks[i], ticks[i - 1]);
     }
     EXPECT_EQ(axis_ticks(0.727, 2.727), (std::vector<double>{0.5, 1, 1.5, 2, 2.5, 3}));
+}
+
+// A stage number as written: its panel (the plot or an inset), the stage and
+// the box its text covers, estimated as the diagram estimates it (11 px
+// digits 0.58 em wide, CJK characters 1 em).
+struct Number {
+    std::string panel;
+    int stage;
+    double x0, y0, x1, y1;
+};
+
+std::vector<Number> step_numbers(const std::string& svg) {
+    std::vector<Number> numbers;
+    std::string panel = "plot";
+    const std::regex item(R"re(<g class="step-numbers"(?: data-inset="(\w)")?|<text class="step-number[^"]*" data-plate="(\d+)" x="([-\d.]+)" y="([-\d.]+)"[^>]*>([^<]*)<)re");
+    for (std::sregex_iterator i(svg.begin(), svg.end(), item), end; i != end; ++i) {
+        const std::smatch& m = *i;
+        if (m[2].matched) {
+            double ems = 0;
+            for (const unsigned char ch : m[5].str()) {
+                if (ch < 0x80) ems += 0.58;
+                else if (ch >= 0xE3) ems += 1;  // the first byte of a CJK character
+            }
+            const double w = ems * 11 + 2, cx = std::stod(m[3]), cy = std::stod(m[4]) - 11 * 0.36;
+            numbers.push_back({panel, std::stoi(m[2]), cx - w / 2, cy - 6.5, cx + w / 2, cy + 6.5});
+        } else {
+            panel = m[1].matched ? m[1].str() : "plot";
+        }
+    }
+    return numbers;
+}
+
+// Across feed conditions, efficiencies and purities, from a handful of
+// stages to nearly a thousand: each stage is numbered once at most, in the
+// plot or in one inset; all of them unless the page says some are left out;
+// no two numbers in one panel overlap; no coordinate is NaN or infinite.
+TEST(DesignDiagram, EveryStageNumberedOnceWhereItCanBeRead) {
+    struct Purity { double xD, xW; };
+    int designed = 0, magnified = 0, thinned = 0;
+    for (const double q : {-1.0, 0.0, 0.5, 1.0, 1.5, 3.0}) {
+        for (const double E : {1.0, 0.7, 0.3, 0.011}) {
+            for (const Purity p : {Purity{0.95, 0.05}, Purity{0.999, 0.001}, Purity{0.999999, 1e-6}}) {
+                const calc::DesignInputs in{{100, 0.5, p.xD, p.xW, 4, 2.5}, q, E};
+                calc::Design design;
+                try {
+                    design = calc::design_column(in);
+                } catch (const std::exception&) {
+                    continue;  // beyond 1000 stages, or a reflux below the minimum for this q
+                }
+                ++designed;
+                const std::string what = "q " + std::to_string(q) + " E " + std::to_string(E) + " xD " +
+                                         std::to_string(p.xD) + " N " + std::to_string(design.stage_count);
+                const std::string svg = design_svg(in, design);
+                EXPECT_EQ(svg.find("nan"), std::string::npos) << what;
+                EXPECT_EQ(svg.find("inf"), std::string::npos) << what;
+                const bool note = svg.find("过密处") != std::string::npos;
+                thinned += note;
+                magnified += svg.find("class=\"inset\"") != std::string::npos;
+
+                const std::vector<Number> numbers = step_numbers(svg);
+                std::map<int, int> seen;
+                for (const Number& n : numbers) ++seen[n.stage];
+                for (const auto& [stage, times] : seen) {
+                    EXPECT_EQ(times, 1) << what << ": stage " << stage;
+                    EXPECT_TRUE(stage >= 1 && stage <= design.stage_count) << what << ": stage " << stage;
+                }
+                EXPECT_EQ(seen.count(design.feed_stage), 1u) << what << ": the feed stage is always numbered";
+                if (!note) {
+                    EXPECT_EQ(seen.size(), static_cast<std::size_t>(design.stage_count)) << what;
+                }
+                for (std::size_t i = 0; i < numbers.size(); ++i) {
+                    for (std::size_t j = i + 1; j < numbers.size(); ++j) {
+                        const Number &a = numbers[i], &b = numbers[j];
+                        const bool overlap = a.panel == b.panel && a.x0 < b.x1 - 0.02 && b.x0 < a.x1 - 0.02 &&
+                                             a.y0 < b.y1 - 0.02 && b.y0 < a.y1 - 0.02;
+                        EXPECT_FALSE(overlap) << what << ": " << a.stage << " and " << b.stage << " in " << a.panel;
+                    }
+                }
+            }
+        }
+    }
+    // The table reaches what it means to: crowded corners, and crowds beyond any magnifying.
+    EXPECT_GT(designed, 50);
+    EXPECT_GT(magnified, 10);
+    EXPECT_GT(thinned, 0);
 }
 
 }  // namespace
