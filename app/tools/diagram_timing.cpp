@@ -1,7 +1,9 @@
 // For scripts/measure-diagram.sh: what drawing costs beyond the calculation,
 // in process, on the 30-plate column (F = 100, xF = 0.5, xD = 0.95, xW = 0.05,
-// R = 2, alpha = 1.89) and on a 281-value reflux sweep of it. Prints the
-// median time per call over batches, and the size of each document.
+// R = 2, alpha = 1.89) and on a 281-value reflux sweep of it; and design
+// mode's diagram of a high-purity column (xD = 0.999, xW = 0.001, alpha =
+// 2.5, E = 0.7, both corners magnified) and of one of 994 stages (E = 0.01).
+// Prints the median time per call over batches, and the size of each document.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "diagram.h"
 #include "sweep.h"
 #include "veltrano/calc/column.h"
+#include "veltrano/calc/design.h"
 
 namespace {
 
@@ -48,6 +51,16 @@ int main(int argc, char** argv) {
     const double sweep_run_us = median_us([&] { return app::run_sweep(in, *range).size(); }, batches, 20);
     const double sweep_svg_us = median_us([&] { return app::sweep_svg({in}, column.plate_count.value(), *range, rows).size(); }, batches, 50);
 
+    for (const double efficiency : {0.7, 0.01}) {
+        const calc::DesignInputs design_in{{100, 0.5, efficiency < 0.1 ? 0.95 : 0.999, efficiency < 0.1 ? 0.05 : 0.001,
+                                            2, 2.5},
+                                           1,
+                                           efficiency};
+        const calc::Design design = calc::design_column(design_in);
+        const double design_us = median_us([&] { return app::design_svg(design_in, design).size(); }, batches, 5);
+        std::printf("designed column of %d stages: diagram %.1f us, %zu bytes\n", design.stage_count, design_us,
+                    app::design_svg(design_in, design).size());
+    }
     std::printf("column of %d plates: calculate %.2f us, diagram %.1f us, %zu bytes\n",
                 column.plate_count.value(), calculate_us, staircase_us, app::staircase_svg(in, column).size());
     std::printf("sweep of %zu values: calculations %.1f us, diagram %.1f us, %zu bytes\n", rows.size(),
