@@ -5,7 +5,11 @@
 //   curve, the diagonal, the q-line, both operating lines and the staircase
 //   through the computed profile, each step numbered and the feed plate's
 //   step marked;
-// - for a sweep, the plate count (and feed plate) against R / Rmin.
+// - the same for a designed column, with the q-line of its feed condition,
+//   the pseudo-equilibrium curve of its tray efficiency, and magnified
+//   views of the corners where a high purity crowds its steps;
+// - for a sweep, the plate count (and feed plate) against R / Rmin, or in
+//   design mode against the feed condition q or the efficiency E swept.
 //
 // The McCabe–Thiele plot is drawn in mole fractions: one group maps the unit
 // square onto the page, so the staircase's vertices in the file are the
@@ -32,7 +36,10 @@ std::string staircase_svg(const calc::ColumnInputs& in, const calc::ColumnResult
 std::string sweep_svg(const calc::DesignInputs& base, std::optional<int> base_plates, const SweepRange& range,
                       const std::vector<SweepRow>& rows);
 
-// The McCabe–Thiele diagram of a designed column.
+// The McCabe–Thiele diagram of a designed column. Every stage is numbered,
+// on the plot or in a magnified corner below it (A at the distillate, B at
+// the bottoms); only where even magnified the numbers cannot all be read are
+// some left out, and the page says so.
 std::string design_svg(const calc::DesignInputs& in, const calc::Design& design);
 
 // The geometry underneath, for its tests.
