@@ -7,7 +7,8 @@
 #   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix,
 #      the Windows package and a screenshot of veltrano.exe;
 #   5. the fuzz target for about a minute from the committed seed corpus;
-#   6. the benchmark of the checked calculation against the bare steps;
+#   6. the benchmark of the checked calculation against the bare steps, and
+#      of design mode per stage against it;
 #   7. the Debian package: made, checked with lintian, installed with apt into a minimal
 #      Debian 12 root without LibreOffice, run there (CLI, window under Xvfb), removed
 #      (scripts/package-test.sh; root and the package archive).
@@ -116,7 +117,7 @@ fuzz() {
 }
 
 bench() {
-  stage "benchmark: checked calculation against the bare steps"
+  stage "benchmark: checked calculation against the bare steps, design mode per stage"
   cmake --preset bench >/dev/null
   cmake --build --preset bench -j"$jobs" --target column_bench
   # Medians of interleaved repetitions, so a busy moment on a shared machine
@@ -135,6 +136,14 @@ bench() {
     return 1
   fi
   echo "benchmark passed: ratio $ratio within the bound $bound"
+  # Design mode: its cost per stage against the checked calculation's per plate.
+  local design
+  design=$(sed -n 's/.*ratio per stage \([0-9.]*\) (aim 3).*/\1/p' "$out")
+  if [ -z "$design" ] || ! awk -v r="$design" 'BEGIN { exit !(r <= 3) }'; then
+    echo "benchmark FAILED: design mode costs ${design:-?} x the checked calculation per stage, aim 3 x" >&2
+    return 1
+  fi
+  echo "benchmark passed: design mode $design x the checked calculation per stage, within 3 x"
 }
 
 package() {

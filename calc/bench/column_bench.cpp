@@ -1,6 +1,8 @@
 // The cost of the checks: the column of the first worked example stepped with
 // every check (short integers, profile indices, floating-point flags) beside
-// the same statements in bare doubles and ints.
+// the same statements in bare doubles and ints. And design mode beside them:
+// a 100-stage column, and a sweep of 1000 reflux ratios, per stage against
+// the checked calculation's cost per plate.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "veltrano/calc/column.h"
+#include "veltrano/calc/design.h"
 
 namespace {
 
@@ -84,6 +87,40 @@ void BM_Unchecked(benchmark::State& state) {
 }
 BENCHMARK(BM_Unchecked);
 
+// A close-boiling pair at 1.03 times the minimum reflux: 100 stages.
+constexpr veltrano::calc::DesignInputs kHundredStages{{100.0, 0.5, 0.95, 0.05, 9.2, 1.2}, 1, 1};
+
+void BM_Design100(benchmark::State& state) {
+    veltrano::calc::DesignInputs in = kHundredStages;
+    int stages = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(in);
+        auto d = veltrano::calc::design_column(in);
+        stages = d.stage_count;
+        benchmark::DoNotOptimize(d);
+    }
+    state.counters["stages"] = stages;
+}
+BENCHMARK(BM_Design100);
+
+// 1000 reflux ratios from 1.2 to 4 times the worked example's minimum, each
+// column designed on its own, as a sweep does.
+void BM_DesignSweep1000(benchmark::State& state) {
+    veltrano::calc::DesignInputs in{kExample, 1, 1};
+    double stages = 0;
+    for (auto _ : state) {
+        stages = 0;
+        for (int i = 0; i < 1000; ++i) {
+            in.column.R = 1.32 + i * 0.00308;
+            stages += veltrano::calc::design_column(in).stage_count;
+        }
+        benchmark::DoNotOptimize(stages);
+    }
+    state.counters["stages"] = stages;
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_DesignSweep1000);
+
 // What the checks may cost: at most this many times the bare steps.
 constexpr double kBound = 2.0;
 
@@ -100,6 +137,16 @@ public:
             const double ns = run.GetAdjustedCPUTime();
             if (run.benchmark_name().rfind("BM_Checked", 0) == 0) checked_ = ns;
             if (run.benchmark_name().rfind("BM_Unchecked", 0) == 0) unchecked_ = ns;
+            const auto stages = run.counters.find("stages");
+            if (stages == run.counters.end()) continue;
+            if (run.benchmark_name().rfind("BM_Design100", 0) == 0) {
+                design_ns_ = ns;
+                design_stages_ = stages->second;
+            }
+            if (run.benchmark_name().rfind("BM_DesignSweep1000", 0) == 0) {
+                sweep_ns_ = ns;
+                sweep_stages_ = stages->second;
+            }
         }
     }
     void Finalize() override {
@@ -107,11 +154,25 @@ public:
         if (checked_ > 0 && unchecked_ > 0)
             std::printf("checked %.1f ns, bare %.1f ns (CPU time per column), ratio %.3f (bound %.1f)\n",
                         checked_, unchecked_, checked_ / unchecked_, kBound);
+        // The worked example has 11 plates.
+        const double plate_ns = checked_ / 11;
+        if (design_ns_ > 0 && design_stages_ > 0 && plate_ns > 0) {
+            std::printf("design: %.0f-stage column %.2f us, %.1f ns per stage; checked calculation %.1f ns per plate;"
+                        " ratio per stage %.2f (aim 3)\n",
+                        design_stages_, design_ns_ / 1000, design_ns_ / design_stages_, plate_ns,
+                        design_ns_ / design_stages_ / plate_ns);
+        }
+        if (sweep_ns_ > 0 && sweep_stages_ > 0) {
+            std::printf("design sweep: 1000 columns %.1f us, %.2f us per column, %.1f ns per stage\n", sweep_ns_ / 1000,
+                        sweep_ns_ / 1000 / 1000, sweep_ns_ / sweep_stages_);
+        }
     }
 
 private:
     double checked_ = 0;
     double unchecked_ = 0;
+    double design_ns_ = 0, design_stages_ = 0;
+    double sweep_ns_ = 0, sweep_stages_ = 0;
 };
 
 }  // namespace

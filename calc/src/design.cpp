@@ -186,13 +186,12 @@ Design design_column(const DesignInputs& in) {
     if (d.R_min > 0) d.R_over_R_min = R / d.R_min;
     d.N_min = fenske(c);
 
+    // Said only on the way out: a designed column builds no text.
     const auto too_many = [&](const std::string& why) {
-        invalid("需要多于 " + std::to_string(kMostStages) + " 块理论板：" + why);
+        const std::string ratio = d.R_over_R_min ? "R/Rmin = " + text(*d.R_over_R_min) : "Rmin = 0";
+        invalid("需要多于 " + std::to_string(kMostStages) + " 块理论板：" + (why.empty() ? ratio : why + "（" + ratio + "）"));
     };
-    const std::string ratio = d.R_over_R_min ? "R/Rmin = " + text(*d.R_over_R_min) : "Rmin = 0";
-    if (!(d.N_min < kMostStages)) {
-        too_many("全回流时也要 Nmin = " + text(d.N_min) + " 块（" + ratio + "），分离要求太高");
-    }
+    if (!(d.N_min < kMostStages)) too_many("全回流时也要 Nmin = " + text(d.N_min) + " 块，分离要求太高");
 
     // The operating lines, grouped as in the plate-by-plate calculation.
     const double slope = R / (R + 1.0), intercept = xD / (R + 1.0);
@@ -206,11 +205,12 @@ Design design_column(const DesignInputs& in) {
     d.x_meet = q == 1.0 ? xF : (xF * (R + 1.0) + xD * (q - 1.0)) / (R + q);
     d.y_meet = rectifying(d.x_meet);
 
+    d.x.reserve(64);
+    d.y.reserve(64);
     double y = xD;  // total condenser
     for (int n = 1;; ++n) {
         if (n > kMostStages) {
-            too_many(E < 1 ? ratio + "，板效率 E = " + text(E) + "：回流比太接近最小回流比，或板效率太低"
-                           : ratio + "：回流比太接近最小回流比");
+            too_many(E < 1 ? "回流比太接近最小回流比，或板效率 E = " + text(E) + " 太低" : "回流比太接近最小回流比");
         }
         const double x_equilibrium = liquid(y);
         const bool reboiler = !(x_equilibrium > xW);

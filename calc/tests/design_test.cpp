@@ -80,7 +80,7 @@ TEST(Design, LongColumnsAndTheirLimit) {
     // Reflux a hair above the minimum of a close-boiling pair; purities
     // that total reflux cannot reach in 1000 stages.
     EXPECT_RUN_ERROR(design_column({{100, 0.5, 0.95, 0.05, 35.9001, 1.05}, 1, 1}), 5,
-                     "需要多于 1000 块理论板：R/Rmin = 1.0000");
+                     "需要多于 1000 块理论板：回流比太接近最小回流比（R/Rmin = 1.0000");
     EXPECT_RUN_ERROR(design_column({{100, 0.5, 0.999999, 1e-6, 100, 1.02}, 1, 1}), 5, "全回流时也要 Nmin = ");
 }
 
