@@ -283,6 +283,70 @@ TEST(Cli, SweepFallsToTheMinimumReflux) {
     EXPECT_EQ(rows[7], "0\t0\t-\t-\t9");
 }
 
+// Design mode: the same five-line shape (past 30 columns too), its own error
+// 5 for inputs that break a physical rule, a sweep whatever the base case
+// gives, and its export; and the plate-by-plate mode's warnings.
+TEST(Cli, DesignModeAndTheWarnings) {
+    const std::vector<std::string> published = {"design", "--q", "1.5", "100", "0.36", "0.915", "0.05", "1.55", "2.5"};
+    const auto plus = [](std::vector<std::string> args, std::vector<std::string> more) {
+        args.insert(args.begin() + 1, more.begin(), more.end());
+        return args;
+    };
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        std::vector<const char*> out;  // the first lines, whole, or a prefix ending in '*'
+        std::size_t lines;             // on stdout
+        const char* err;               // the first line of stderr, a prefix
+        std::size_t err_lines;
+        int cells;                     // exported
+    };
+    const Case cases[] = {
+        {"published subcooled feed", published, 0, {"进料板\t5", "塔板数\t12", "板\t1\t*"}, 5, "", 0, 0},
+        {"details", plus(published, {"--details"}), 0, {"进料板\t5"}, 5 + 12, "", 0, 0},
+        {"forty stages of a close-boiling pair", {"design", "100", "0.5", "0.9", "0.1", "12", "1.2"}, 0,
+         {"进料板\t20", "塔板数\t40", "板\t1\t2\t3\t*"}, 5, "", 0, 0},
+        {"exported", {"design", "--export", "100", "0.5", "0.9", "0.1", "12", "1.2"}, 0, {}, 5, "", 0, 3 + 3 * 40},
+        {"swapped compositions", {"design", "100", "0.5", "0.05", "0.95", "2", "2.5"}, 1, {}, 0,
+         "error 5: 无效的过程调用或参数：塔底组成 xW = 0.95 须小于进料组成 xF = 0.5", 1, 0},
+        {"not a number", {"design", "100", "0.5", "0.95", "0.05", "2", "x"}, 1, {}, 0, "error 13: ", 1, 0},
+        {"sweep from an infeasible R",
+         {"design", "--q", "1.5", "--sweep", "R=0.5:2:0.25", "100", "0.36", "0.915", "0.05", "1", "2.5"}, 1,
+         {"R\tR/Rmin\t进料板\t塔板数\t错误\t说明", "0.5\t*", "0.75\t*", "1\t*", "1.25\t1.2113864334144573\t6\t14\t-\t-"},
+         1 + 7, "error 5: 无效的过程调用或参数：回流比 R = 1 须大于最小回流比", 1, 0},
+        {"sweep of the efficiency", plus(published, {"--sweep", "E=0.5:1:0.25"}), 0,
+         {"进料板\t5"}, 5 + 1 + 3, "", 0, 0},
+        {"q in the plate-by-plate mode", {"--q", "1.5", "100", "0.5", "0.95", "0.05", "2", "2.5"}, 2, {}, 0,
+         "用法", 0, 0},
+        {"sweep of a composition", plus(published, {"--sweep", "xF=0.3:0.4:0.1"}), 2, {}, 0, "用法", 0, 0},
+        {"percentages, plate by plate", {"100", "50", "95", "5", "2", "2.5"}, 0, {"进料板\t2"}, 5,
+         "warning: 进料组成 xF = 50 须在 0 与 1 之间", 3, 0},
+        {"percentages, designed", {"design", "100", "50", "95", "5", "2", "2.5"}, 1, {}, 0,
+         "error 5: 无效的过程调用或参数：进料组成 xF = 50 须在 0 与 1 之间（摩尔分数，不含两端）；50 像是百分数", 1, 0},
+    };
+    for (const Case& c : cases) {
+        const auto record = std::make_shared<testkit::SheetRecord>();
+        std::ostringstream out, err;
+        const int status = run_cli(c.args, out, err, [&] {
+            return std::make_unique<testkit::RecordingSpreadsheet>(nullptr, record);
+        });
+        EXPECT_EQ(status, c.status) << c.what << ": " << err.str();
+        const auto out_lines = extras::lines(out.str()), err_lines = extras::lines(err.str());
+        EXPECT_EQ(out_lines.size(), c.lines) << c.what << ": " << out.str();
+        for (std::size_t i = 0; i < c.out.size() && i < out_lines.size(); ++i) {
+            const std::string want = c.out[i];
+            if (want.back() == '*') EXPECT_EQ(out_lines[i].rfind(want.substr(0, want.size() - 1), 0), 0u) << c.what;
+            else EXPECT_EQ(out_lines[i], want) << c.what;
+        }
+        if (c.status != 2) {
+            EXPECT_EQ(err_lines.size(), c.err_lines) << c.what << ": " << err.str();
+        }
+        EXPECT_EQ(err.str().rfind(c.err, 0), 0u) << c.what << ": " << err.str();
+        EXPECT_EQ(record->cells.size(), static_cast<std::size_t>(c.cells)) << c.what;
+    }
+}
+
 TEST(Cli, SweepValuesAreTheDecimalsAUserWouldType) {
     struct Case { const char* text; std::vector<double> values; };
     const Case cases[] = {
