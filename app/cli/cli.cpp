@@ -185,8 +185,7 @@ std::string name_value_lines(std::initializer_list<std::pair<const char*, std::o
 }
 
 // The lines of --details, in a fixed order: name TAB value.
-std::string details(const calc::ColumnInputs& in, const calc::ColumnResult& column) {
-    const calc::Balances b = calc::balances(in, column);
+std::string details(const calc::Balances& b) {
     return name_value_lines({
         {"馏出流量 D", b.D},
         {"塔底流量 W", b.W},
@@ -203,20 +202,12 @@ std::string details(const calc::ColumnInputs& in, const calc::ColumnResult& colu
 // Design mode's --details: the same quantities for its feed condition, then
 // the fractional stage count and the shortcut estimates.
 std::string design_details(const calc::Design& d) {
-    return name_value_lines({
-        {"馏出流量 D", d.D},
-        {"塔底流量 W", d.W},
-        {"精馏段液相流量 L", d.L},
-        {"精馏段汽相流量 V", d.V},
-        {"提馏段液相流量 L′", d.L_strip},
-        {"提馏段汽相流量 V′", d.V_strip},
-        {"最小回流比 Rmin", d.R_min},
-        {"R/Rmin", d.R_over_R_min},
-        {"最少理论板数 Nmin", d.N_min},
-        {"分数板数", d.fractional_stages},
-        {"Gilliland 估算板数", d.gilliland_stages},
-        {"Kirkbride NR/NS", d.kirkbride_ratio},
-    });
+    return details({d.D, d.W, d.L, d.V, d.L_strip, d.V_strip, d.R_min, d.R_over_R_min, d.N_min}) +
+           name_value_lines({
+               {"分数板数", d.fractional_stages},
+               {"Gilliland 估算板数", d.gilliland_stages},
+               {"Kirkbride NR/NS", d.kirkbride_ratio},
+           });
 }
 
 // After a successful plate-by-plate run: each physical rule its inputs break,
@@ -320,7 +311,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     out << "进料板\t" << core::short_to_text(column.feed_plate.value()) << '\n'
         << "塔板数\t" << core::short_to_text(column.plate_count.value()) << '\n'
         << table.tsv();
-    if (request->details) out << details(inputs, column);
+    if (request->details) out << details(calc::balances(inputs, column));
     std::vector<SweepRow> rows;
     if (sweep) {
         rows = run_sweep(inputs, *sweep);

@@ -17,6 +17,14 @@ namespace {
 
 constexpr ColumnInputs kBenzeneToluene{100, 0.5, 0.95, 0.05, 2, 2.5};
 
+// A column with ordered compositions, xF anywhere between xW and xD.
+ColumnInputs random_column(std::mt19937_64& rng, double F, double R_low, double R_span, double alpha_low) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double xW = 0.001 + 0.3 * unit(rng), xD = 0.7 + 0.299 * unit(rng);
+    const double xF = xW + (xD - xW) * (0.05 + 0.9 * unit(rng));
+    return {F, xF, xD, xW, R_low + R_span * unit(rng), alpha_low + 6 * unit(rng)};
+}
+
 // A textbook McCabe–Thiele example with a subcooled feed: its pinch, its
 // minimum reflux and where its operating lines meet, to the three figures
 // it publishes; at q = 1 the same compositions need Rmin = 1.473.
@@ -101,9 +109,7 @@ TEST(Design, AgreesWithThePlateByPlateCalculation) {
     std::uniform_real_distribution<double> unit(0, 1);
     int compared = 0;
     for (int i = 0; i < 20000; ++i) {
-        const double xW = 0.001 + 0.3 * unit(rng), xD = 0.7 + 0.299 * unit(rng);
-        const ColumnInputs in{1 + 999 * unit(rng), xW + (xD - xW) * (0.05 + 0.9 * unit(rng)), xD, xW,
-                              0.2 + 8 * unit(rng), 1.3 + 6 * unit(rng)};
+        const ColumnInputs in = random_column(rng, 1 + 999 * unit(rng), 0.2, 8, 1.3);
         ColumnResult exact;
         try {
             exact = calculate(in);
@@ -130,10 +136,7 @@ TEST(Design, RandomColumnsStayPhysical) {
     std::uniform_real_distribution<double> unit(0, 1);
     int designed = 0;
     for (int i = 0; i < 5000; ++i) {
-        const double xW = 0.001 + 0.3 * unit(rng), xD = 0.7 + 0.299 * unit(rng);
-        const DesignInputs in{{100, xW + (xD - xW) * (0.05 + 0.9 * unit(rng)), xD, xW, 0.3 + 10 * unit(rng),
-                               1.2 + 6 * unit(rng)},
-                              -2 + 5 * unit(rng), 0.2 + 0.8 * unit(rng)};
+        const DesignInputs in{random_column(rng, 100, 0.3, 10, 1.2), -2 + 5 * unit(rng), 0.2 + 0.8 * unit(rng)};
         Design d;
         const testkit::Raised refused = testkit::raised_by([&] { d = design_column(in); });
         if (refused.number != 0) {
