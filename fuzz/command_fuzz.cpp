@@ -1,7 +1,8 @@
 // Six arbitrary texts, separated by newlines, typed into the six input fields
 // before a press. Whatever they hold, the press either produces a column that
 // obeys 2 <= feed plate < N <= 30 with a profile written for plates 1..N and
-// zero beyond, or stops with one of the run-time errors 6, 9, 11 or 13.
+// zero beyond, or stops with one of the run-time errors 6, 9, 11 or 13. The
+// same texts designed (design mode) give a physical column or error 5.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "veltrano/core/run_error.h"
 #include "veltrano/testkit/fakes.h"
+#include "veltrano/calc/design.h"
 #include "veltrano/command/calculate.h"
 #include "veltrano/command/input_fields.h"
 
@@ -63,6 +65,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Nothing is written when the press stops before its results.
         require(fields.text(command::kFeedPlateField) == "before" && fields.text(command::kPlateCountField) == "before");
         require(cells.empty());
+    }
+
+    // Design mode on the same six texts, with a feed quality and a tray
+    // efficiency from two more lines (1 where absent): stages whose liquid
+    // falls from xD to xW inside 0..1, or error 5 for a broken rule (6 or 13
+    // for a text that is no number).
+    try {
+        double q_and_e[2] = {1, 1};
+        for (double& value : q_and_e) {
+            const std::size_t end = input.find('\n');
+            if (!input.empty()) value = core::text_to_double(input.substr(0, end), core::NumberFormat{".", ","});
+            input = end == std::string_view::npos ? std::string_view() : input.substr(end + 1);
+        }
+        const calc::ColumnInputs in = command::read_inputs(fields, core::NumberFormat{".", ","});
+        const calc::Design d = calc::design_column({in, q_and_e[0], q_and_e[1]});
+        const int n = d.stage_count;
+        require(1 <= d.feed_stage && d.feed_stage <= n && n <= calc::kMostStages);
+        require(d.x.size() == static_cast<std::size_t>(n) && d.y.size() == d.x.size());
+        for (int i = 0; i < n; ++i) {
+            require(d.x[i] > 0 && d.x[i] < 1 && d.y[i] > 0 && d.y[i] < 1);
+            require(i == 0 || d.x[i] < d.x[i - 1]);
+        }
+        require(!(d.x.back() > in.xW) && d.y.front() == in.xD);
+    } catch (const core::RunError& e) {
+        const int number = e.number();
+        require(number == 5 || number == 6 || number == 13);
     }
     return 0;
 }

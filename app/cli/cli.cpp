@@ -252,7 +252,7 @@ int run_design(const Request& request, const core::NumberFormat& format, std::os
         try {
             value = core::text_to_double(*text, format, name);
         } catch (const core::RunError& e) {
-            return usage_error(err, std::string(name) + " 的值不是数字（" + e.description() + "）");
+            return usage_error(err, std::string(name) + " 的值读不成数（" + e.description() + "）");
         }
     }
     command::TextFields fields = argument_fields(request.texts);
