@@ -19,10 +19,10 @@ std::string text(double v) { return core::double_to_text(v); }
 // "馏出组成 xD = 95": the input by its name, symbol and value.
 std::string named(const char* name, double v) { return std::string(name) + " = " + text(v); }
 
-// A fraction typed as a percentage: 95 for 0.95.
-std::string percent_hint(double v) {
+// A fraction typed as a percentage: 95 for 0.95. `what` names the fraction.
+std::string percent_hint(double v, const char* what = "摩尔分数") {
     if (!(v > 1 && v < 100)) return {};
-    return "；" + text(v) + " 像是百分数，摩尔分数应写作 " + text(v / 100);
+    return "；" + text(v) + " 像是百分数，" + what + "应写作 " + text(v / 100);
 }
 
 // The flows of both sections, in the plate-by-plate calculation's grouping.
@@ -130,7 +130,7 @@ std::vector<std::string> input_problems(const DesignInputs& in) {
     if (!q_finite) problems.push_back(named("进料热状况参数 q", in.q) + " 须是有限数");
     if (!(in.efficiency > 0 && in.efficiency <= 1)) {
         problems.push_back(named("默弗里板效率 E", in.efficiency) + " 须满足 0 < E ≤ 1" +
-                           percent_hint(in.efficiency));
+                           percent_hint(in.efficiency, "板效率"));
     }
     const bool reflux = c.R > 0 && std::isfinite(c.R);
     if (!reflux) problems.push_back(named("回流比 R", c.R) + " 须是大于 0 的有限数");
