@@ -1,6 +1,7 @@
 // Design mode: a published worked example, the checked inputs, long columns,
-// tray efficiency, and two properties over random columns: agreement with the
-// plate-by-plate calculation, and physical results for any q and E.
+// tray efficiency, and agreement with the plate-by-plate calculation over
+// random columns. (Any q and E: the fuzz target holds every designed column
+// inside 0..1, and an independent design in the CLI's tests its stages.)
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -126,43 +127,6 @@ TEST(Design, AgreesWithThePlateByPlateCalculation) {
         ++compared;
     }
     EXPECT_GT(compared, 5000);
-}
-
-// Any feed condition and efficiency: compositions fall stage by stage inside
-// 0..1, the feed and last stages obey their rules, and the estimates bracket
-// sensibly. A refusal is always error 5.
-TEST(Design, RandomColumnsStayPhysical) {
-    std::mt19937_64 rng(7);
-    std::uniform_real_distribution<double> unit(0, 1);
-    int designed = 0;
-    for (int i = 0; i < 5000; ++i) {
-        const DesignInputs in{random_column(rng, 100, 0.3, 10, 1.2), -2 + 5 * unit(rng), 0.2 + 0.8 * unit(rng)};
-        Design d;
-        const testkit::Raised refused = testkit::raised_by([&] { d = design_column(in); });
-        if (refused.number != 0) {
-            ASSERT_EQ(refused.number, 5) << refused.description;
-            continue;
-        }
-        ++designed;
-        const int N = d.stage_count;
-        ASSERT_TRUE(d.feed_stage >= 1 && d.feed_stage <= N) << i;
-        ASSERT_GT(d.x_meet, in.column.xW);
-        ASSERT_LT(d.x_meet, in.column.xD);
-        for (int n = 0; n < N; ++n) {
-            ASSERT_TRUE(d.x[n] > 0 && d.x[n] < 1 && d.y[n] > 0 && d.y[n] < 1) << i << " stage " << n + 1;
-            if (n > 0) {
-                ASSERT_LT(d.x[n], d.x[n - 1]) << i;
-            }
-            ASSERT_EQ(n + 1 < d.feed_stage, d.x[n] > d.x_meet) << i << " stage " << n + 1;
-        }
-        ASSERT_LE(d.x[N - 1], in.column.xW) << i;
-        if (N > 1) {
-            ASSERT_GT(d.x[N - 2], in.column.xW) << i;
-        }
-        ASSERT_TRUE(d.fractional_stages > N - 1 && d.fractional_stages <= N) << i;
-        ASSERT_GT(d.gilliland_stages, d.N_min) << i;
-    }
-    EXPECT_GT(designed, 2500);
 }
 
 }  // namespace
