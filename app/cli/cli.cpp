@@ -271,7 +271,7 @@ int run_design(const Request& request, const core::NumberFormat& format, std::os
     std::vector<SweepRow> rows;
     if (sweep) {
         rows = run_design_sweep(in, *sweep);
-        out << sweep_tsv(*sweep, rows, true);
+        out << sweep_tsv(*sweep, rows);
     }
     out.flush();
     if (request.svg) {

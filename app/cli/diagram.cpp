@@ -737,7 +737,7 @@ std::string sweep_svg(const calc::DesignInputs& design_base, std::optional<int> 
                                                               : base.alpha;
     const std::optional<double> base_x =
         by_value ? std::optional<double>(base_value)
-                 : range.design ? design_reflux_ratio(design_base) : calc::reflux_over_minimum(base);
+                 : range.design ? calc::reflux_over_minimum(design_base) : calc::reflux_over_minimum(base);
     const auto across = [&](const SweepRow& row) { return by_value ? std::optional<double>(row.value) : row.ratio; };
     double low = INFINITY, high = -INFINITY;
     int most_plates = 0;

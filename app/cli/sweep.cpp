@@ -98,48 +98,19 @@ calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value) 
     return in;
 }
 
-std::optional<double> design_reflux_ratio(const calc::DesignInputs& in) {
-    const calc::ColumnInputs& c = in.column;
-    if (!(c.xF > 0 && c.xF < c.xD && c.xD < 1 && c.alpha > 1 && std::isfinite(c.alpha) && std::isfinite(in.q))) {
-        return std::nullopt;
-    }
-    const double r_min = calc::q_line_pinch(in).R_min;
-    if (!(r_min > 0)) return std::nullopt;
-    return calc::finite(c.R / r_min);
-}
+namespace {
 
-std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range) {
+// One row per value: `calculate` fills in the column of `in` (its R / Rmin,
+// feed plate and plate count) or raises, and the row keeps the error.
+template <class Calculate>
+std::vector<SweepRow> sweep_rows(const calc::DesignInputs& base, const SweepRange& range, Calculate calculate) {
     std::vector<SweepRow> rows;
     rows.reserve(range.values.size());
     for (const double value : range.values) {
-        const calc::ColumnInputs in = with_value({base}, range.input, value).column;
         SweepRow row;
         row.value = value;
-        row.ratio = calc::reflux_over_minimum(in);
         try {
-            const calc::ColumnResult column = calc::calculate(in);
-            row.feed_plate = column.feed_plate.value();
-            row.plate_count = column.plate_count.value();
-        } catch (const core::RunError& e) {
-            row.error = e.number();
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range) {
-    std::vector<SweepRow> rows;
-    rows.reserve(range.values.size());
-    for (const double value : range.values) {
-        const calc::DesignInputs in = with_value(base, range.input, value);
-        SweepRow row;
-        row.value = value;
-        row.ratio = design_reflux_ratio(in);
-        try {
-            const calc::Design d = calc::design_column(in);
-            row.feed_plate = d.feed_stage;
-            row.plate_count = d.stage_count;
+            calculate(with_value(base, range.input, value), row);
         } catch (const core::RunError& e) {
             row.error = e.number();
             row.message = e.description();
@@ -149,7 +120,28 @@ std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const Swe
     return rows;
 }
 
-std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows, bool messages) {
+}  // namespace
+
+std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range) {
+    return sweep_rows({base}, range, [](const calc::DesignInputs& in, SweepRow& row) {
+        row.ratio = calc::reflux_over_minimum(in.column);
+        const calc::ColumnResult column = calc::calculate(in.column);
+        row.feed_plate = column.feed_plate.value();
+        row.plate_count = column.plate_count.value();
+    });
+}
+
+std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range) {
+    return sweep_rows(base, range, [](const calc::DesignInputs& in, SweepRow& row) {
+        row.ratio = calc::reflux_over_minimum(in);
+        const calc::Design d = calc::design_column(in);
+        row.feed_plate = d.feed_stage;
+        row.plate_count = d.stage_count;
+    });
+}
+
+std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows) {
+    const bool messages = range.design;
     std::string out = std::string(range.symbol) + "\tR/Rmin\t进料板\t塔板数\t错误" + (messages ? "\t说明\n" : "\n");
     for (const SweepRow& row : rows) {
         const bool ok = row.error == 0;

@@ -42,10 +42,6 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
 // `in` with the swept input set to `value`.
 calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value);
 
-// Design mode's R / Rmin for the feed condition q, where the minimum reflux
-// is defined and positive and the ratio finite; empty elsewhere.
-std::optional<double> design_reflux_ratio(const calc::DesignInputs& in);
-
 struct SweepRow {
     double value = 0;
     std::optional<double> ratio;  // R / Rmin at this value, where finite
@@ -63,8 +59,8 @@ std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange
 std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range);
 
 // A header line (symbol, R/Rmin, 进料板, 塔板数, 错误) and one TAB-separated
-// line per value; "-" stands where a row has no such number. With
-// `messages`, a sixth column 说明 gives each failed row's description.
-std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows, bool messages = false);
+// line per value; "-" stands where a row has no such number. A design
+// sweep adds a sixth column, 说明, with each failed row's description.
+std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows);
 
 }  // namespace veltrano::app

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "veltrano/calc/balances.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/core/number_text.h"
 
@@ -72,10 +73,6 @@ double minimum_reflux_at(double xD, Pinch p) {
     return r > 0 ? r : 0.0;
 }
 
-double fenske(const ColumnInputs& c) {
-    return std::log((c.xD / (1.0 - c.xD)) * ((1.0 - c.xW) / c.xW)) / std::log(c.alpha);
-}
-
 // The root on the pseudo-equilibrium curve of the line y = a x + b:
 // with k = alpha - 1 and m = 1 - E, (1 + k x)(op(x) + E (eq(x) - op(x)) - y)
 // is the quadratic
@@ -93,9 +90,20 @@ double pseudo_liquid(double y, double a, double b, double alpha, double E) {
 
 }  // namespace
 
-std::vector<std::string> input_problems(const DesignInputs& in) {
-    const ColumnInputs& c = in.column;
+namespace {
+
+// The checks, and what they had to compute on the way: for inputs that pass,
+// the pinch and the flows the design steps with.
+struct Verdict {
     std::vector<std::string> problems;
+    Pinch pinch{};
+    Flows flows{};
+};
+
+Verdict check(const DesignInputs& in) {
+    const ColumnInputs& c = in.column;
+    Verdict verdict;
+    std::vector<std::string>& problems = verdict.problems;
     if (!(c.F > 0 && std::isfinite(c.F))) problems.push_back(named("进料流率 F", c.F) + " 须是大于 0 的有限数");
 
     bool fractions = true;
@@ -136,14 +144,14 @@ std::vector<std::string> input_problems(const DesignInputs& in) {
     if (!reflux) problems.push_back(named("回流比 R", c.R) + " 须是大于 0 的有限数");
 
     if (ordered && volatile_light && q_finite && reflux) {
-        const Pinch p = pinch_of(c.xF, c.alpha, in.q);
+        const Pinch p = verdict.pinch = pinch_of(c.xF, c.alpha, in.q);
         const double r_min = minimum_reflux_at(c.xD, p);
         if (!(c.R > r_min)) {
             problems.push_back(named("回流比 R", c.R) + " 须大于最小回流比 Rmin = " + text(r_min) +
                                "（q = " + text(in.q) + " 时 q 线与平衡线交于 x = " + text(p.x) +
                                "，y = " + text(p.y) + "，操作线在此夹紧）");
         } else if (c.F > 0 && std::isfinite(c.F)) {
-            const Flows f = flows(in);
+            const Flows f = verdict.flows = flows(in);
             if (!(f.V1 > 0)) {
                 problems.push_back("提馏段汽相流量 V′ = " + text(f.V1) + " 须大于 0：进料 q = " + text(in.q) +
                                    " 过热太多，提馏段没有上升蒸汽；提高 q 或加大回流比 R");
@@ -153,12 +161,26 @@ std::vector<std::string> input_problems(const DesignInputs& in) {
             }
         }
     }
-    return problems;
+    return verdict;
 }
+
+}  // namespace
+
+std::vector<std::string> input_problems(const DesignInputs& in) { return check(in).problems; }
 
 QLinePinch q_line_pinch(const DesignInputs& in) {
     const Pinch p = pinch_of(in.column.xF, in.column.alpha, in.q);
     return {p.x, p.y, minimum_reflux_at(in.column.xD, p)};
+}
+
+std::optional<double> reflux_over_minimum(const DesignInputs& in) {
+    const ColumnInputs& c = in.column;
+    if (!(c.xF > 0 && c.xF < c.xD && c.xD < 1 && c.alpha > 1 && std::isfinite(c.alpha) && std::isfinite(in.q))) {
+        return std::nullopt;
+    }
+    const double r_min = q_line_pinch(in).R_min;
+    if (!(r_min > 0)) return std::nullopt;
+    return finite(c.R / r_min);
 }
 
 double pseudo_equilibrium_vapour(double alpha, double efficiency, double a, double b, double x) {
@@ -167,24 +189,25 @@ double pseudo_equilibrium_vapour(double alpha, double efficiency, double a, doub
 }
 
 Design design_column(const DesignInputs& in) {
-    if (const auto problems = input_problems(in); !problems.empty()) invalid(problems.front());
+    const Verdict verdict = check(in);
+    if (!verdict.problems.empty()) invalid(verdict.problems.front());
     const ColumnInputs& c = in.column;
     const double xF = c.xF, xD = c.xD, xW = c.xW, R = c.R, alpha = c.alpha, q = in.q, E = in.efficiency;
 
     Design d{};
-    const Flows f = flows(in);
+    const Flows& f = verdict.flows;
     d.D = f.D;
     d.W = f.W;
     d.L = f.L;
     d.V = f.V;
     d.L_strip = f.L1;
     d.V_strip = f.V1;
-    const Pinch p = pinch_of(xF, alpha, q);
+    const Pinch& p = verdict.pinch;
     d.x_pinch = p.x;
     d.y_pinch = p.y;
     d.R_min = minimum_reflux_at(xD, p);
     if (d.R_min > 0) d.R_over_R_min = R / d.R_min;
-    d.N_min = fenske(c);
+    d.N_min = *fenske_minimum_plates(c);  // finite for inputs that pass the checks
 
     // Said only on the way out: a designed column builds no text.
     const auto too_many = [&](const std::string& why) {

@@ -88,6 +88,11 @@ struct QLinePinch {
 };
 QLinePinch q_line_pinch(const DesignInputs& in);
 
+// R / Rmin for the feed condition q, where the pinch is defined (0 < xF <
+// xD < 1, alpha > 1, q finite), Rmin is positive and the ratio finite; the
+// design-mode twin of reflux_over_minimum(const ColumnInputs&).
+std::optional<double> reflux_over_minimum(const DesignInputs& in);
+
 // The vapour above liquid `x` on the pseudo-equilibrium curve of the
 // operating line y = a x + b: op(x) + E (eq(x) - op(x)). For diagrams.
 double pseudo_equilibrium_vapour(double alpha, double efficiency, double a, double b, double x);
