@@ -88,8 +88,7 @@ struct Column {
     // its section's operating line, the equilibrium curve itself for an
     // ideal stage and for the reboiler.
     double curve_slope(int n) const {
-        const double x_n = x(n);
-        const double equilibrium = alpha / std::pow(1.0 + (alpha - 1.0) * x_n, 2);
+        const double equilibrium = calc::equilibrium_slope(alpha, x(n));
         if (E == 1 || n == N) return equilibrium;
         const double a = n < feed ? rectifying_a : stripping_a;
         return a + E * (equilibrium - a);
@@ -148,7 +147,7 @@ struct Column {
             if (E < 1 && n < N) {
                 // Along the normal, to the equilibrium curve, taken as straight there.
                 const double rise = calc::equilibrium_vapour(alpha, x(n)) - y(n);
-                const double steep = alpha / std::pow(1.0 + (alpha - 1.0) * x(n), 2);
+                const double steep = calc::equilibrium_slope(alpha, x(n));
                 offset = std::max(0.0, rise * std::hypot(1.0, slope) / (1.0 + slope * steep)) * f.scale;
             }
             out.push_back({n, x(n), y(n), slope, offset});

@@ -483,7 +483,7 @@ std::vector<Corner> plate_corners(const ColumnInputs& in, const ColumnResult& co
     std::vector<Corner> corners;
     for (int p = 1; p <= column.plate_count.value(); ++p) {
         if (!in_unit_square({x[p], y[p]})) continue;  // its corner is not on the page
-        double slope = in.alpha / std::pow(1.0 + (in.alpha - 1.0) * x[p], 2);
+        double slope = calc::equilibrium_slope(in.alpha, x[p]);
         if (!std::isfinite(slope)) slope = 1;
         corners.push_back({p, x[p], y[p], slope});
     }

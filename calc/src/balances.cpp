@@ -52,4 +52,6 @@ double equilibrium_vapour(double alpha, double x) { return alpha * x / (1.0 + (a
 
 double equilibrium_liquid(double alpha, double y) { return y / (alpha - (alpha - 1.0) * y); }
 
+double equilibrium_slope(double alpha, double x) { return alpha / std::pow(1.0 + (alpha - 1.0) * x, 2); }
+
 }  // namespace veltrano::calc

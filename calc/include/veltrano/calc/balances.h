@@ -46,5 +46,7 @@ double stripping_line(const ColumnInputs& in, const ColumnResult& column, double
 double equilibrium_vapour(double alpha, double x);
 // and liquid under vapour y, as each plate is stepped: x = y / (alpha - (alpha - 1) y).
 double equilibrium_liquid(double alpha, double y);
+// The equilibrium curve's slope at liquid x: dy/dx = alpha / (1 + (alpha - 1) x)^2.
+double equilibrium_slope(double alpha, double x);
 
 }  // namespace veltrano::calc
