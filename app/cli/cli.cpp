@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "diagram.h"
-#include "replace_file.h"
+#include "veltrano/core/replace_file.h"
 #include "sweep.h"
 #include "veltrano/calc/balances.h"
 #include "veltrano/calc/design.h"
@@ -231,7 +231,7 @@ int export_to(std::ostream& err, const sheet::SpreadsheetFactory& new_spreadshee
 
 int write_svg(std::ostream& err, const std::string& file, const std::string& svg) {
     std::string why;
-    if (replace_file(file, svg, why)) return 0;
+    if (core::replace_file(file, svg, why)) return 0;
     err << "veltrano-cli: 无法写出图 " << core::escape_controls(file) << "（" << why << "）\n";
     return 1;
 }

@@ -245,7 +245,7 @@ std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_c
     return window;
 }
 
-int run_form(int argc, char** argv, const command::Form& form, ClickHandler on_click) {
+int run_form(int argc, char** argv, const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> /*commands*/) {
     QApplication app(argc, argv);
     set_up_qt_application();
     // Qt's own texts (a field's context menu) in the window's language, when

@@ -405,7 +405,7 @@ int win32_control_id(const command::Form& form, std::string_view name) {
     return 0;
 }
 
-int run_form(int, char**, const command::Form& form, ClickHandler on_click) {
+int run_form(int, char**, const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> /*commands*/) {
     // The system's visual style for the controls (the manifest asks for
     // version 6 of the common controls).
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace veltrano::app {
+namespace veltrano::core {
 
 // Writes `content` to a new file beside `path` (UTF-8) and renames it over
 // `path`, so that a reader never sees half a file and a failure leaves what
@@ -12,4 +12,4 @@ namespace veltrano::app {
 // went wrong; returns false.
 bool replace_file(const std::string& path, std::string_view content, std::string& why);
 
-}  // namespace veltrano::app
+}  // namespace veltrano::core

@@ -1,4 +1,4 @@
-#include "replace_file.h"
+#include "veltrano/core/replace_file.h"
 
 #include <cerrno>
 #include <chrono>
@@ -9,7 +9,7 @@
 #include <random>
 #include <system_error>
 
-namespace veltrano::app {
+namespace veltrano::core {
 
 namespace fs = std::filesystem;
 
@@ -48,4 +48,4 @@ bool replace_file(const std::string& path, std::string_view content, std::string
     return true;
 }
 
-}  // namespace veltrano::app
+}  // namespace veltrano::core
