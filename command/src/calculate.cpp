@@ -15,24 +15,27 @@ calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format)
     return in;
 }
 
-Calculation run_calculate(Fields& fields, const core::NumberFormat& format, sheet::Spreadsheet& sheet) {
+Calculation run_calculate(Fields& fields, const core::NumberFormat& format, sheet::Spreadsheet& sheet,
+                          const CalculatedHandler& on_calculated) {
     const calc::ColumnInputs inputs = read_inputs(fields, format);
     Calculation done{inputs, calc::calculate(inputs)};
     const calc::ColumnResult& column = done.column;
 
     fields.set_text(kFeedPlateField, core::short_to_text(column.feed_plate.value()));
     fields.set_text(kPlateCountField, core::short_to_text(column.plate_count.value()));
+    if (on_calculated) on_calculated(done);
 
     sheet::export_profile(sheet, column.plate_count, column.x, column.y);
     return done;
 }
 
-void press_calculate(Fields& fields, const sheet::SpreadsheetFactory& new_spreadsheet) {
+void press_calculate(Fields& fields, const sheet::SpreadsheetFactory& new_spreadsheet,
+                     const CalculatedHandler& on_calculated) {
     // The same reading of numbers on every desktop and in the command line:
     // the separators of the user's locale, as the operating system reports them.
     const core::NumberFormat format = core::user_number_format();
     const std::unique_ptr<sheet::Spreadsheet> sheet = new_spreadsheet();
-    run_calculate(fields, format, *sheet);
+    run_calculate(fields, format, *sheet, on_calculated);
 }
 
 }  // namespace veltrano::command
