@@ -9,8 +9,9 @@
 #include <tuple>
 #include <string_view>
 
-#include "diagram.h"
 #include "veltrano/core/replace_file.h"
+#include "veltrano/diagram/diagrams.h"
+#include "veltrano/diagram/svg.h"
 #include "sweep.h"
 #include "veltrano/calc/balances.h"
 #include "veltrano/calc/design.h"
@@ -276,7 +277,8 @@ int run_design(const Request& request, const core::NumberFormat& format, std::os
     out.flush();
     if (request.svg) {
         const std::optional<int> base_stages = design ? std::optional<int>(design->stage_count) : std::nullopt;
-        const std::string svg = sweep ? sweep_svg(in, base_stages, *sweep, rows) : design_svg(in, *design);
+        const std::string svg = diagram::to_svg(sweep ? diagram::sweep_plot(in, base_stages, *sweep, rows)
+                                                       : diagram::design_diagram(in, *design));
         if (write_svg(err, *request.svg, svg) != 0) return 1;
     }
     if (base_failed) return report(err, *base_failed);
@@ -323,8 +325,8 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     // leaves them standing.
     out.flush();
     if (request->svg) {
-        const std::string svg = sweep ? sweep_svg({inputs}, column.plate_count.value(), *sweep, rows)
-                                      : staircase_svg(inputs, column);
+        const std::string svg = diagram::to_svg(sweep ? diagram::sweep_plot({inputs}, column.plate_count.value(), *sweep, rows)
+                                                      : diagram::staircase_diagram(inputs, column));
         if (write_svg(err, *request->svg, svg) != 0) return 1;
     }
     if (request->to_spreadsheet) {

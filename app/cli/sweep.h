@@ -13,18 +13,14 @@
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/design.h"
 #include "veltrano/core/number_text.h"
+#include "veltrano/diagram/diagrams.h"
 
 namespace veltrano::app {
 
-enum class Swept { kReflux, kVolatility, kFeedQuality, kEfficiency };
-
-struct SweepRange {
-    std::string_view symbol;  // "R", "alpha", "q" or "E", as the command line names it
-    Swept input;              // the input it varies
-    double from, to, step;
-    std::vector<double> values;         // from, from + step, ... up to to
-    bool design = false;                // a sweep of design mode
-};
+// The sweep's range and rows are the sweep plot's own.
+using diagram::Swept;
+using diagram::SweepRange;
+using diagram::SweepRow;
 
 // More values than this in one sweep are refused: the table and the diagram
 // would be past reading long before.
@@ -41,15 +37,6 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
 
 // `in` with the swept input set to `value`.
 calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value);
-
-struct SweepRow {
-    double value = 0;
-    std::optional<double> ratio;  // R / Rmin at this value, where finite
-    int feed_plate = 0;           // both 0 when the calculation failed
-    int plate_count = 0;
-    std::int32_t error = 0;       // the run-time error's number, 0 on success
-    std::string message;          // and its description (design mode's table shows it)
-};
 
 // The column of `base` with the swept input set to each value in turn.
 std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range);

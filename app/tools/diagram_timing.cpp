@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "diagram.h"
+#include "veltrano/diagram/diagrams.h"
+#include "veltrano/diagram/svg.h"
 #include "sweep.h"
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/design.h"
@@ -47,9 +48,9 @@ int main(int argc, char** argv) {
     const std::vector<app::SweepRow> rows = app::run_sweep(in, *range);
 
     const double calculate_us = median_us([&] { return calc::calculate(in).x.slots().size(); }, batches, 2000);
-    const double staircase_us = median_us([&] { return app::staircase_svg(in, column).size(); }, batches, 200);
+    const double staircase_us = median_us([&] { return diagram::to_svg(diagram::staircase_diagram(in, column)).size(); }, batches, 200);
     const double sweep_run_us = median_us([&] { return app::run_sweep(in, *range).size(); }, batches, 20);
-    const double sweep_svg_us = median_us([&] { return app::sweep_svg({in}, column.plate_count.value(), *range, rows).size(); }, batches, 50);
+    const double sweep_svg_us = median_us([&] { return diagram::to_svg(diagram::sweep_plot({in}, column.plate_count.value(), *range, rows)).size(); }, batches, 50);
 
     for (const double efficiency : {0.7, 0.01}) {
         const calc::DesignInputs design_in{{100, 0.5, efficiency < 0.1 ? 0.95 : 0.999, efficiency < 0.1 ? 0.05 : 0.001,
@@ -57,13 +58,13 @@ int main(int argc, char** argv) {
                                            1,
                                            efficiency};
         const calc::Design design = calc::design_column(design_in);
-        const double design_us = median_us([&] { return app::design_svg(design_in, design).size(); }, batches, 5);
+        const double design_us = median_us([&] { return diagram::to_svg(diagram::design_diagram(design_in, design)).size(); }, batches, 5);
         std::printf("designed column of %d stages: diagram %.1f us, %zu bytes\n", design.stage_count, design_us,
-                    app::design_svg(design_in, design).size());
+                    diagram::to_svg(diagram::design_diagram(design_in, design)).size());
     }
     std::printf("column of %d plates: calculate %.2f us, diagram %.1f us, %zu bytes\n",
-                column.plate_count.value(), calculate_us, staircase_us, app::staircase_svg(in, column).size());
+                column.plate_count.value(), calculate_us, staircase_us, diagram::to_svg(diagram::staircase_diagram(in, column)).size());
     std::printf("sweep of %zu values: calculations %.1f us, diagram %.1f us, %zu bytes\n", rows.size(),
-                sweep_run_us, sweep_svg_us, app::sweep_svg({in}, column.plate_count.value(), *range, rows).size());
+                sweep_run_us, sweep_svg_us, diagram::to_svg(diagram::sweep_plot({in}, column.plate_count.value(), *range, rows)).size());
     return 0;
 }

@@ -95,8 +95,9 @@ struct Node {
     Runs runs;
     Transform transform;
     // A group drawn only inside this rectangle (in the group's parent's
-    // units): x, y, width, height. The file names it after the group's id.
+    // units): x, y, width, height; the file names it `clip_id`.
     std::optional<std::vector<Num>> clip;
+    std::string clip_id;
     std::vector<Node> children;
 };
 

@@ -12,11 +12,10 @@
 #include <set>
 #include <string_view>
 
-#include "diagram.h"
-#include "diagram_draw.h"
+#include "draw.h"
 #include "veltrano/calc/balances.h"
 
-namespace veltrano::app {
+namespace veltrano::diagram {
 
 namespace {
 
@@ -52,7 +51,7 @@ constexpr int kRound[] = {1000, 500, 200, 100, 50, 20, 10, 5, 2};
 // A first guess at most numbers one plot can hold; the placement decides.
 constexpr std::size_t kMostNumbers = 60;
 
-std::string text(double v) { return core::double_to_text(v); }
+std::string text(double v) { return exact_text(v); }
 
 // A number for people: six significant digits, a true minus sign.
 std::string rounded(double v) {
@@ -274,7 +273,7 @@ void mark_window(Inset& inset, const std::vector<Box>& taken) {
 
 // The composition marks xD, xF, xW beside their points on the diagonal, and
 // the boxes they cover; in a magnified window only those it shows whole.
-std::vector<Box> composition_marks(std::string& out, const Frame& f, const Column& c, bool magnified) {
+std::vector<Box> composition_marks(Node& out, const Frame& f, const Column& c, bool magnified) {
     std::vector<Box> boxes;
     const struct { double v; const char* sub; } marks[] = {{c.xD, "D"}, {c.xF, "F"}, {c.xW, "W"}};
     const Box room = f.box();
@@ -286,7 +285,9 @@ std::vector<Box> composition_marks(std::string& out, const Frame& f, const Colum
         const Box b{lx, ly - 13, lx + 16, ly + 3};
         const Box dot{f.page_x(m.v), f.page_y(m.v), f.page_x(m.v), f.page_y(m.v)};
         if (magnified && !(dot.inside(room) && b.inside(room))) continue;
-        text_line(out, lx, ly, 13, {{"x"}, {m.sub, true}}, "class=\"composition\"");
+        Node mark = text_line(lx, ly, 13, {{"x"}, {m.sub, true}});
+        mark.cls = "composition";
+        out.children.push_back(std::move(mark));
         boxes.push_back(b);
     }
     return boxes;
@@ -332,26 +333,24 @@ std::vector<Point> pseudo_curve(const Column& c, double x0, double x1, int steps
 // transform, cut at the unit square. A magnified window draws in page
 // pixels, cut at its own edges: at a large magnification a renderer may
 // drop a dash pattern of a few millionths of a unit.
-void plot_lines(std::string& out, const Frame& f, const Column& c, int first, int last, bool magnified) {
+void plot_lines(Node& out, const Frame& f, const Column& c, int first, int last, bool magnified) {
     const double span = f.span();
-    const auto draw = [&](std::vector<Point> line, std::string_view cls, const char* colour, double width,
-                          double dash = 0, double gap = 0) {
+    const auto draw = [&](std::vector<Point> line, std::string cls, Colour colour, double width, double dash = 0,
+                          double gap = 0) {
         if (!magnified) {
-            polylines(out, f, clip_to_unit_square(line), cls, colour, width,
-                      dash > 0 ? f.length(dash) + " " + f.length(gap) : std::string());
+            polylines(out, f, clip_to_unit_square(line), std::move(cls), colour, width,
+                      dash > 0 ? std::vector<Num>{f.length(dash), f.length(gap)} : std::vector<Num>{});
             return;
         }
         // Through the window's own unit square, then onto the page.
         for (Point& p : line) p = {(p.x - f.x0) / span, (p.y - f.y0) / span};
         for (const auto& piece : clip_to_unit_square(line)) {
-            out += "<polyline class=\"" + std::string(cls) + "\" stroke=\"" + colour + "\" stroke-width=\"" +
-                   px(width) + "\"";
-            if (dash > 0) out += " stroke-dasharray=\"" + px(dash) + " " + px(gap) + "\"";
-            out += " points=\"";
-            for (std::size_t i = 0; i < piece.size(); ++i) {
-                out += (i ? " " : "") + px(f.left + piece[i].x * f.size) + "," + px(f.bottom() - piece[i].y * f.size);
-            }
-            out += "\"/>\n";
+            std::vector<Pt> points;
+            for (const Point p : piece) points.push_back({page(f.left + p.x * f.size), page(f.bottom() - p.y * f.size)});
+            Node l = polyline(std::move(points), colour, page(width));
+            l.cls = cls;
+            if (dash > 0) l.style.dashes = {page(dash), page(gap)};
+            out.children.push_back(std::move(l));
         }
     };
     draw({{0, 0}, {1, 1}}, "diagonal", kDiagonalColour, 1);
@@ -371,19 +370,25 @@ void plot_lines(std::string& out, const Frame& f, const Column& c, int first, in
     draw(c.staircase(first, last), "staircase", kStepColour, 1.3);
     if (first <= c.feed && c.feed <= last) draw(c.feed_step(), "feed-step", kFeedColour, 3.2);
 
-    const auto dot = [&](Point p, std::string_view attributes) {
+    Node dots = group("points");
+    dots.style.fill = kStepColour;
+    dots.style.stroke = kNoPaint;
+    const auto dot = [&](Point p) -> std::optional<Node> {
         if (magnified) {
-            if (!(p.x >= f.x0 && p.x <= f.x0 + span && p.y >= f.y0 && p.y <= f.y0 + span)) return std::string();
-            return "<circle" + std::string(attributes) + " cx=\"" + px(f.page_x(p.x)) + "\" cy=\"" +
-                   px(f.page_y(p.y)) + "\" r=\"3.20\"/>";
+            if (!(p.x >= f.x0 && p.x <= f.x0 + span && p.y >= f.y0 && p.y <= f.y0 + span)) return std::nullopt;
+            return circle(page(f.page_x(p.x)), page(f.page_y(p.y)), page(3.2));
         }
-        return "<circle" + std::string(attributes) + " cx=\"" + exact(p.x) + "\" cy=\"" + exact(p.y) + "\" r=\"" +
-               f.length(3.2) + "\"/>";
+        return circle(exact(p.x), exact(p.y), f.length(3.2));
     };
-    std::string dots;
-    for (const Point p : {Point{c.xD, c.xD}, Point{c.xF, c.xF}, Point{c.xW, c.xW}}) dots += dot(p, "");
-    dots += dot(meet, " class=\"meeting\" fill=\"" + std::string(kQLineColour) + "\"");
-    out += "<g class=\"points\" fill=\"#222222\" stroke=\"none\">" + dots + "</g>\n";
+    for (const Point p : {Point{c.xD, c.xD}, Point{c.xF, c.xF}, Point{c.xW, c.xW}}) {
+        if (std::optional<Node> d = dot(p)) dots.children.push_back(std::move(*d));
+    }
+    if (std::optional<Node> d = dot(meet)) {
+        d->cls = "meeting";
+        d->style.fill = kQLineColour;
+        dots.children.push_back(std::move(*d));
+    }
+    out.children.push_back(std::move(dots));
 }
 
 // Ticks at round values, far enough apart for their texts, inside the
@@ -402,64 +407,94 @@ std::vector<double> window_ticks(double from, double span, double scale) {
     return ticks;
 }
 
-void draw_inset(std::string& out, const Inset& inset, const Column& c) {
+void draw_inset(Node& out, const Inset& inset, const Column& c) {
     const Frame& f = inset.frame;
     const double span = f.span();
-    const std::string clip = "inset-clip-" + inset.name;
-    out += "<g class=\"inset\" id=\"inset-" + inset.name + "\" data-window=\"" + exact(f.x0) + " " + exact(f.y0) +
-           " " + exact(span) + "\" data-frame=\"" + px(f.left) + " " + px(f.top) + " " + px(f.size) +
-           "\" data-stages=\"" + std::to_string(inset.first) + " " + std::to_string(inset.last) + "\">\n";
+    Node g = group("inset");
+    g.id = "inset-" + inset.name;
+    g.data = {{"window", text(f.x0) + " " + text(f.y0) + " " + text(span)},
+              {"frame", number_text(page(f.left)) + " " + number_text(page(f.top)) + " " + number_text(page(f.size))},
+              {"stages", std::to_string(inset.first) + " " + std::to_string(inset.last)}};
     Runs caption = {{"放大图 " + inset.name + "：第 " + std::to_string(inset.first) + "–" +
                      std::to_string(inset.last) + " 板（" + (inset.name == "A" ? "塔顶" : "塔底，含再沸器") + "）"}};
     if (inset.thinned) caption.push_back({"，过密处只标部分板号"});
     const double caption_size = std::min(13.0, 13 * f.size / runs_width(caption, 13));
-    text_line(out, f.left, f.top - 10, caption_size, caption, "class=\"inset-caption\" font-weight=\"bold\"");
-    out += "<defs><clipPath id=\"" + clip + "\"><rect x=\"" + px(f.left) + "\" y=\"" + px(f.top) + "\" width=\"" +
-           px(f.size) + "\" height=\"" + px(f.size) + "\"/></clipPath></defs>\n";
+    Node heading = text_line(f.left, f.top - 10, caption_size, caption);
+    heading.cls = "inset-caption";
+    heading.style.bold = true;
+    g.children.push_back(std::move(heading));
     // Beyond the unit square, grey: no mixture is there.
-    out += "<g clip-path=\"url(#" + clip + ")\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
-    out += "<rect class=\"outside\" x=\"" + px(f.left) + "\" y=\"" + px(f.top) + "\" width=\"" + px(f.size) +
-           "\" height=\"" + px(f.size) + "\" fill=\"#f0f0f0\"/>\n";
+    Node inside = group();
+    inside.clip = std::vector<Num>{page(f.left), page(f.top), page(f.size), page(f.size)};
+    inside.clip_id = "inset-clip-" + inset.name;
+    inside.style.fill = kNoPaint;
+    inside.style.round = true;
+    Node outside = rect(page(f.left), page(f.top), page(f.size), page(f.size));
+    outside.cls = "outside";
+    outside.style.fill = 0xf0f0f0;
+    inside.children.push_back(std::move(outside));
     const double ux0 = std::max(0.0, f.x0), ux1 = std::min(1.0, f.x0 + span);
     const double uy0 = std::max(0.0, f.y0), uy1 = std::min(1.0, f.y0 + span);
-    out += "<rect x=\"" + px(f.page_x(ux0)) + "\" y=\"" + px(f.page_y(uy1)) + "\" width=\"" +
-           px(f.page_x(ux1) - f.page_x(ux0)) + "\" height=\"" + px(f.page_y(uy0) - f.page_y(uy1)) +
-           "\" fill=\"#ffffff\"/>\n";
+    Node unit = rect(page(f.page_x(ux0)), page(f.page_y(uy1)), page(f.page_x(ux1) - f.page_x(ux0)),
+                     page(f.page_y(uy0) - f.page_y(uy1)));
+    unit.style.fill = kWhite;
+    inside.children.push_back(std::move(unit));
     const std::vector<double> xs = window_ticks(f.x0, span, f.scale), ys = window_ticks(f.y0, span, f.scale);
     const double step = xs.size() > 1 ? xs[1] - xs[0] : ys.size() > 1 ? ys[1] - ys[0] : span;
-    out += "<path class=\"grid\" stroke=\"" + std::string(kGridColour) + "\" stroke-width=\"1\" d=\"";
-    for (const double t : xs) out += "M" + px(f.page_x(t)) + " " + px(f.top) + "V" + px(f.bottom());
-    for (const double t : ys) out += "M" + px(f.left) + " " + px(f.page_y(t)) + "H" + px(f.right());
-    out += "\"/>\n";
-    plot_lines(out, f, c, std::max(1, inset.first - 1), std::min(c.N, inset.last + 1), true);
-    out += "</g>\n";
-    out += "<rect class=\"frame\" x=\"" + px(f.left) + "\" y=\"" + px(f.top) + "\" width=\"" + px(f.size) +
-           "\" height=\"" + px(f.size) + "\" fill=\"none\" stroke=\"#444444\" stroke-width=\"1.2\"/>\n";
-    out += "<g class=\"ticks\" font-size=\"11\" stroke=\"#444444\" stroke-width=\"1\">\n";
+    Node grid;
+    grid.kind = Node::Kind::kGrid;
+    grid.cls = "grid";
+    grid.style.stroke = kGridColour;
+    grid.style.stroke_width = whole(1);
     for (const double t : xs) {
-        const std::string at = px(f.page_x(t));
-        out += "<line x1=\"" + at + "\" y1=\"" + px(f.bottom()) + "\" x2=\"" + at + "\" y2=\"" + px(f.bottom() + 5) +
-               "\"/><text stroke=\"none\" x=\"" + at + "\" y=\"" + px(f.bottom() + 18) + "\" text-anchor=\"middle\">" +
-               tick_text(t, step) + "</text>\n";
+        grid.points.push_back({page(f.page_x(t)), page(f.top)});
+        grid.points.push_back({page(f.page_x(t)), page(f.bottom())});
+    }
+    for (const double t : ys) {
+        grid.points.push_back({page(f.left), page(f.page_y(t))});
+        grid.points.push_back({page(f.right()), page(f.page_y(t))});
+    }
+    inside.children.push_back(std::move(grid));
+    plot_lines(inside, f, c, std::max(1, inset.first - 1), std::min(c.N, inset.last + 1), true);
+    g.children.push_back(std::move(inside));
+    Node frame = rect(page(f.left), page(f.top), page(f.size), page(f.size));
+    frame.cls = "frame";
+    frame.style.fill = kNoPaint;
+    frame.style.stroke = kFrameColour;
+    frame.style.stroke_width = fixed(1.2, 1);
+    g.children.push_back(std::move(frame));
+    Node ticks = group("ticks");
+    ticks.style.font_size = whole(11);
+    ticks.style.stroke = kFrameColour;
+    ticks.style.stroke_width = whole(1);
+    const auto tick = [&](double ax, double ay, double bx, double by, double tx, double ty, std::string label,
+                          Anchor anchor) {
+        Node l;
+        l.kind = Node::Kind::kLine;
+        l.points = {{page(ax), page(ay)}, {page(bx), page(by)}};
+        ticks.children.push_back(std::move(l));
+        Node t = text(page(tx), page(ty), {{std::move(label)}}, std::nullopt, anchor);
+        t.style.stroke = kNoPaint;
+        ticks.children.push_back(std::move(t));
+    };
+    for (const double t : xs) {
+        const double at = f.page_x(t);
+        tick(at, f.bottom(), at, f.bottom() + 5, at, f.bottom() + 18, tick_text(t, step), Anchor::kMiddle);
     }
     for (const double t : ys) {
         const double at = f.page_y(t);
-        out += "<line x1=\"" + px(f.left - 5) + "\" y1=\"" + px(at) + "\" x2=\"" + px(f.left) + "\" y2=\"" + px(at) +
-               "\"/><text stroke=\"none\" x=\"" + px(f.left - 8) + "\" y=\"" + px(at + 4) +
-               "\" text-anchor=\"end\">" + tick_text(t, step) + "</text>\n";
+        tick(f.left - 5, at, f.left, at, f.left - 8, at + 4, tick_text(t, step), Anchor::kEnd);
     }
-    out += "</g>\n";
-    std::string marks;
-    composition_marks(marks, f, c, true);
-    out += marks;
-    write_step_numbers(out, inset.labels, c.feed, "data-inset=\"" + inset.name + "\"");
-    out += "</g>\n";
+    g.children.push_back(std::move(ticks));
+    composition_marks(g, f, c, true);
+    write_step_numbers(g, inset.labels, c.feed, inset.name);
+    out.children.push_back(std::move(g));
 }
 
 // The numbers of a magnified corner: all of them, or fewer where even
 // magnified they cannot all be read.
 void number_inset(Inset& inset, const Column& c) {
-    std::string scratch;
+    Node scratch;
     const std::vector<Box> taken = composition_marks(scratch, inset.frame, c, true);
     const Box b = inset.frame.box();
     const Box room{b.x0 + 1, b.y0 + 1, b.x1 - 1, b.y1 - 1};
@@ -478,16 +513,16 @@ struct Layout {
     std::optional<Inset> a, b;
     std::vector<StepLabel> labels;
     std::vector<Box> taken;  // besides the numbers
-    std::string legend;
+    Node legend;
 };
 
 std::vector<LegendEntry> legend_entries(const Column& c, bool thinned) {
     std::vector<LegendEntry> entries = {{sample_line(kCurveColour, 2), {{"平衡线 y = αx/(1 + (α − 1)x)"}}}};
     if (c.E < 1) {
-        entries.push_back({sample_line(kCurveColour, 1.4, "5 3"), {{"拟平衡线（E = " + text(c.E) + "）"}}});
+        entries.push_back({sample_line(kCurveColour, 1.4, {whole(5), whole(3)}), {{"拟平衡线（E = " + text(c.E) + "）"}}});
     }
     entries.push_back({sample_line(kDiagonalColour, 1), {{"对角线 y = x"}}});
-    entries.push_back({sample_line(kQLineColour, 1.4, "6 4"), q_line_text(c.in.q)});
+    entries.push_back({sample_line(kQLineColour, 1.4, {whole(6), whole(4)}), q_line_text(c.in.q)});
     entries.push_back({sample_line(kRectifyingColour, 1.6), {{"精馏段操作线"}}});
     entries.push_back({sample_line(kStrippingColour, 1.6), {{"提馏段操作线"}}});
     entries.push_back({sample_line(kStepColour, 1.3),
@@ -513,14 +548,14 @@ Layout lay_out(const Column& c) {
     while (top + 1 < bottom && crowded(top + 1) && magnifiable(c, 1, top + 1)) ++top;
     while (bottom - 1 > top && crowded(bottom - 1) && magnifiable(c, bottom - 1, c.N)) --bottom;
 
-    std::string scratch;
+    Node scratch;
     const std::vector<Box> marks = composition_marks(scratch, kPlot, c, false);
     const Box room{kPlot.left + 1, kPlot.top - 14, kPlot.right() + 14, kPlot.bottom() - 1};
     Layout l;
     for (std::size_t apart = first_spacing(c, top + 1, bottom - 1, kPlot);;) {
         const std::vector<int> stages = c.numbered(top + 1, bottom - 1, kApart[apart], kPlot);
         l.taken = marks;
-        l.legend.clear();
+        l.legend = group();
         const bool thinned = static_cast<int>(stages.size()) < bottom - top - 1;
         l.taken.push_back(legend(l.legend, kPlot.right(), kPlot.bottom(), true, legend_entries(c, thinned)));
         l.a.reset();
@@ -561,19 +596,19 @@ Layout lay_out(const Column& c) {
 
 }  // namespace
 
-std::string design_svg(const calc::DesignInputs& in, const calc::Design& design) {
+Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
     const Column c(in, design);
     const Layout layout = lay_out(c);
     const bool insets = layout.a || layout.b;
     const double height = insets ? kInsetTop + kInsetSize + 34 : kPlot.bottom() + 78;
 
-    std::string out;
-    out.reserve(60000 + 300 * static_cast<std::size_t>(c.N));
-    document_start(out, kPageWidth, height, "McCabe–Thiele 图");
-    title_line(out, kPageWidth, 36, 19,
-               {{"McCabe–Thiele 图　进料板 " + std::to_string(c.feed) + "　理论板数 N = " + std::to_string(c.N) +
-                 "（含再沸器）"}},
-               "font-weight=\"bold\"");
+    Scene drawing = page_of(kPageWidth, height, "McCabe–Thiele 图");
+    Node& out = drawing.root;
+    Node title = title_line(kPageWidth, 36, 19,
+                            {{"McCabe–Thiele 图　进料板 " + std::to_string(c.feed) + "　理论板数 N = " +
+                              std::to_string(c.N) + "（含再沸器）"}});
+    title.style.bold = true;
+    out.children.push_back(std::move(title));
     Runs inputs1, inputs2, inputs3;
     for (auto input : {&ColumnInputs::F, &ColumnInputs::xF, &ColumnInputs::xD}) append_input(inputs1, in.column, input);
     for (auto input : {&ColumnInputs::xW, &ColumnInputs::R, &ColumnInputs::alpha}) {
@@ -582,34 +617,44 @@ std::string design_svg(const calc::DesignInputs& in, const calc::Design& design)
     append_quantity(inputs3, "进料热状况参数", "q", "", in.q);
     inputs3.push_back({"　　"});
     append_quantity(inputs3, "默弗里板效率", "E", "", in.efficiency);
-    title_line(out, kPageWidth, 64, 14, inputs1);
-    title_line(out, kPageWidth, 86, 14, inputs2);
-    title_line(out, kPageWidth, 108, 14, inputs3);
+    out.children.push_back(title_line(kPageWidth, 64, 14, inputs1));
+    out.children.push_back(title_line(kPageWidth, 86, 14, inputs2));
+    out.children.push_back(title_line(kPageWidth, 108, 14, inputs3));
 
-    out += "<g id=\"plot\" transform=\"" + kPlot.transform() +
-           "\" fill=\"none\" stroke-linecap=\"round\" stroke-linejoin=\"round\">\n";
-    unit_square_axes(out, kPlot);
-    plot_lines(out, kPlot, c, 1, c.N, false);
-    out += "</g>\n";
+    Node plot = group();
+    plot.id = "plot";
+    plot.transform = kPlot.transform();
+    plot.style.fill = kNoPaint;
+    plot.style.round = true;
+    unit_square_axes(plot, kPlot);
+    plot_lines(plot, kPlot, c, 1, c.N, false);
+    out.children.push_back(std::move(plot));
     unit_square_ticks(out, kPlot);
     composition_marks(out, kPlot, c, false);
-    out += layout.legend;
+    for (const Node& n : layout.legend.children) out.children.push_back(n);
     for (const std::optional<Inset>* inset : {&layout.a, &layout.b}) {
         if (!*inset) continue;
         const Box& m = (*inset)->mark;
         const Box& n = (*inset)->mark_label;
-        out += "<rect class=\"inset-mark\" data-inset=\"" + (*inset)->name + "\" x=\"" + px(m.x0) + "\" y=\"" +
-               px(m.y0) + "\" width=\"" + px(m.x1 - m.x0) + "\" height=\"" + px(m.y1 - m.y0) +
-               "\" fill=\"none\" stroke=\"#444444\" stroke-width=\"1\"/>\n";
-        text_line(out, (n.x0 + n.x1) / 2, n.y1 - 3, 12, {{(*inset)->name}},
-                  "class=\"inset-name\" text-anchor=\"middle\" font-weight=\"bold\" fill=\"#444444\"");
+        Node mark = rect(page(m.x0), page(m.y0), page(m.x1 - m.x0), page(m.y1 - m.y0));
+        mark.cls = "inset-mark";
+        mark.data.push_back({"inset", (*inset)->name});
+        mark.style.fill = kNoPaint;
+        mark.style.stroke = kFrameColour;
+        mark.style.stroke_width = whole(1);
+        out.children.push_back(std::move(mark));
+        Node name = text_line((n.x0 + n.x1) / 2, n.y1 - 3, 12, {{(*inset)->name}});
+        name.cls = "inset-name";
+        name.style.anchor = Anchor::kMiddle;
+        name.style.bold = true;
+        name.style.fill = kFrameColour;
+        out.children.push_back(std::move(name));
     }
     write_step_numbers(out, layout.labels, c.feed);
     for (const std::optional<Inset>* inset : {&layout.a, &layout.b}) {
         if (*inset) draw_inset(out, **inset, c);
     }
-    out += "</svg>\n";
-    return out;
+    return drawing;
 }
 
-}  // namespace veltrano::app
+}  // namespace veltrano::diagram

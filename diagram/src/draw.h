@@ -1,61 +1,55 @@
-// The drawing both McCabe–Thiele diagrams and the sweep share: numbers as
-// text, lines of text with subscripts, legends, a square plot of mole
+// The drawing the McCabe–Thiele diagrams and the sweep plot share: numbers
+// as text, lines of text with subscripts, legends, a square plot of mole
 // fractions placed on the page, and the numbering of the staircase's steps.
-// For the diagrams' own files; not an interface of the CLI.
+// Everything is added to a scene's groups; for the diagrams' own files.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "diagram.h"
 #include "veltrano/calc/column.h"
+#include "veltrano/diagram/diagrams.h"
+#include "veltrano/diagram/scene.h"
+#include "veltrano/diagram/svg.h"
 
-namespace veltrano::app::draw {
+namespace veltrano::diagram::draw {
 
-inline constexpr const char* kCurveColour = "#1f4e9c";
-inline constexpr const char* kDiagonalColour = "#808080";
-inline constexpr const char* kQLineColour = "#7d3c98";
-inline constexpr const char* kRectifyingColour = "#c0392b";
-inline constexpr const char* kStrippingColour = "#1e8449";
-inline constexpr const char* kStepColour = "#222222";
-inline constexpr const char* kFeedColour = "#e67e22";
-inline constexpr const char* kGridColour = "#e4e4e4";
+inline constexpr Colour kCurveColour = 0x1f4e9c;
+inline constexpr Colour kDiagonalColour = 0x808080;
+inline constexpr Colour kQLineColour = 0x7d3c98;
+inline constexpr Colour kRectifyingColour = 0xc0392b;
+inline constexpr Colour kStrippingColour = 0x1e8449;
+inline constexpr Colour kStepColour = 0x222222;
+inline constexpr Colour kFeedColour = 0xe67e22;
+inline constexpr Colour kGridColour = 0xe4e4e4;
+inline constexpr Colour kFrameColour = 0x444444;
+inline constexpr Colour kWhite = 0xffffff;
 
-// Digits after the point, rounded as printf would, in any locale.
-std::string fixed(double v, int decimals);
-// Page coordinates, to a hundredth of a pixel.
-std::string px(double v);
+// A whole number as the file writes it: "12", not "12.00".
+inline Num whole(double v) { return fixed(v, 0); }
+
 // A mole fraction as the profile holds it: shortest exact form.
-std::string exact(double v);
+std::string exact_text(double v);
 // A tick's value with as many decimals as its step needs.
 std::string tick_text(double v, double step);
 
 // --- text -------------------------------------------------------------------
 
-// A piece of a line of text; a subscript is set smaller and lower (xF, xD).
-struct Run {
-    std::string text;
-    bool sub = false;
-};
-using Runs = std::vector<Run>;
-
 // Rough advance of a text in em: CJK characters one em, others about 0.58.
 double text_ems(std::string_view text);
 double runs_width(const Runs& runs, double size);
 // One line of text at (x, y), baseline y.
-void text_line(std::string& out, double x, double y, double size, const Runs& runs,
-               std::string_view attributes = {});
+Node text_line(double x, double y, double size, Runs runs);
 // A title line centred on the page, made smaller when it would be wider than the page.
-void title_line(std::string& out, double width, double y, double size, const Runs& runs,
-                std::string_view attributes = {});
+Node title_line(double width, double y, double size, Runs runs);
 // "进料组成 xF = 0.5" and its kin: a caption, a symbol with its subscript.
 void append_quantity(Runs& runs, std::string caption, std::string symbol, std::string sub, double value,
                      std::string unit = {});
 // One of the six inputs, after a wide gap when the line has something already.
 void append_input(Runs& runs, const calc::ColumnInputs& in, double calc::ColumnInputs::*input);
 
-void document_start(std::string& out, double width, double height, std::string_view title);
+Scene page_of(double width, double height, std::string title);
 
 // --- boxes on the page --------------------------------------------------------
 
@@ -70,14 +64,13 @@ bool crosses(const Box& box, Point a, Point b);
 
 // A legend: one sample line (or marker) and its text per entry.
 struct LegendEntry {
-    std::string sample;  // SVG of the sample, drawn with its left end at (0, 0)
+    std::vector<Node> sample;  // drawn with its left end at (0, 0)
     Runs text;
 };
 // Drawn against the right edge `right`, above `top_or_bottom` or below it;
 // returns the box it covers.
-Box legend(std::string& out, double right, double top_or_bottom, bool at_bottom,
-           const std::vector<LegendEntry>& entries);
-std::string sample_line(const char* colour, double width, std::string_view dashes = {});
+Box legend(Node& parent, double right, double top_or_bottom, bool at_bottom, const std::vector<LegendEntry>& entries);
+std::vector<Node> sample_line(Colour colour, double width, std::vector<Num> dashes = {});
 
 // --- a plot of mole fractions -------------------------------------------------
 
@@ -97,24 +90,27 @@ struct Frame {
     double page_y(double y) const { return bottom() - (y - y0) * scale; }
     Box box() const { return {left, top, right(), bottom()}; }
     // A length on the page in the plot's units, for strokes and dashes inside it.
-    std::string length(double pixels) const { return fixed(pixels / scale, 5); }
-    // The SVG transform that draws the plot's units onto the page.
-    std::string transform() const;
+    Num length(double pixels) const { return fixed(pixels / scale, 5); }
+    // The transform that draws the plot's units onto the page.
+    Transform transform() const;
 };
 
 bool in_unit_square(Point p);
 
 // Lines in the plot's units, one polyline per piece.
-void polylines(std::string& out, const Frame& frame, const std::vector<std::vector<Point>>& pieces,
-               std::string_view cls, const char* colour, double width, std::string_view dashes = {});
+void polylines(Node& parent, const Frame& frame, const std::vector<std::vector<Point>>& pieces, std::string cls,
+               Colour colour, double width, std::vector<Num> dashes = {});
 
 // The equilibrium curve over the whole unit square.
-void equilibrium_curve(std::string& out, const Frame& frame, double alpha);
+void equilibrium_curve(Node& parent, const Frame& frame, double alpha);
 
 // The unit square's grid and frame (in the plot's units), and its ticks and
 // axis captions on the page.
-void unit_square_axes(std::string& out, const Frame& frame);
-void unit_square_ticks(std::string& out, const Frame& frame);
+void unit_square_axes(Node& plot, const Frame& frame);
+void unit_square_ticks(Node& parent, const Frame& frame);
+
+// A caption along the y axis, centred at (x, y) and turned a quarter left.
+Node y_caption(double x, double y, Runs runs);
 
 // --- step numbers ---------------------------------------------------------------
 
@@ -156,8 +152,8 @@ std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<
                                           bool clear_leaders = false);
 // Whether `label` covers `other` or the leader of `other`.
 bool label_hits(const StepLabel& label, const StepLabel& other);
-// The labels as a group of texts (class step-number, data-plate), with their leaders.
-void write_step_numbers(std::string& out, const std::vector<StepLabel>& labels, int feed,
-                        std::string_view group_attributes = {});
+// The labels as a group of texts (class step-number, data-plate), with their
+// leaders; in a magnified corner, the group names it (data-inset).
+void write_step_numbers(Node& parent, const std::vector<StepLabel>& labels, int feed, std::string inset = {});
 
-}  // namespace veltrano::app::draw
+}  // namespace veltrano::diagram::draw

@@ -11,10 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "diagram.h"
+#include "veltrano/diagram/diagrams.h"
+#include "veltrano/diagram/svg.h"
 #include "veltrano/calc/design.h"
 
-namespace veltrano::app {
+namespace veltrano::diagram {
 
 // Bit for bit: a vertex inside the square is kept exactly.
 bool operator==(Point a, Point b) { return a.x == b.x && a.y == b.y; }
@@ -116,7 +117,7 @@ TEST(DesignDiagram, EveryStageNumberedOnceWhereItCanBeRead) {
                 ++designed;
                 const std::string what = "q " + std::to_string(q) + " E " + std::to_string(E) + " xD " +
                                          std::to_string(p.xD) + " N " + std::to_string(design.stage_count);
-                const std::string svg = design_svg(in, design);
+                const std::string svg = to_svg(design_diagram(in, design));
                 EXPECT_EQ(svg.find("nan"), std::string::npos) << what;
                 EXPECT_EQ(svg.find("inf"), std::string::npos) << what;
                 const bool note = svg.find("过密处") != std::string::npos;
@@ -152,4 +153,4 @@ TEST(DesignDiagram, EveryStageNumberedOnceWhereItCanBeRead) {
 }
 
 }  // namespace
-}  // namespace veltrano::app
+}  // namespace veltrano::diagram

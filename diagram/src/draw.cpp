@@ -1,0 +1,545 @@
+#include "draw.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+
+#include "veltrano/calc/balances.h"
+#include "veltrano/core/number_text.h"
+#include "veltrano/diagram/svg.h"
+
+namespace veltrano::diagram {
+
+namespace draw {
+
+using calc::ColumnInputs;
+
+std::string exact_text(double v) { return core::double_to_text(v); }
+
+std::string tick_text(double v, double step) {
+    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    if (decimals <= 6 && std::abs(v) < 1e9) return number_text(fixed(v, decimals));
+    char buf[32];
+    const auto written = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 3);
+    return std::string(buf, written.ec == std::errc() ? written.ptr : buf);
+}
+
+// --- text -----------------------------------------------------------------
+
+double text_ems(std::string_view text) {
+    double ems = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        // U+3000 and above (CJK, full-width forms) start with 0xE3 or more.
+        ems += lead >= 0xE3 ? 1.0 : 0.58;
+        i += length;
+    }
+    return ems;
+}
+
+double runs_width(const Runs& runs, double size) {
+    double w = 0;
+    for (const Run& r : runs) w += text_ems(r.text) * (r.sub ? 0.72 : 1.0) * size;
+    return w;
+}
+
+Node text_line(double x, double y, double size, Runs runs) { return text(page(x), page(y), std::move(runs), page(size)); }
+
+// Made smaller when long numbers would make it wider than the page.
+Node title_line(double width, double y, double size, Runs runs) {
+    const double room = width - 40;
+    const double w = runs_width(runs, size);
+    if (w > room) size *= room / w;
+    Node t = text_line(width / 2, y, size, std::move(runs));
+    t.style.anchor = Anchor::kMiddle;
+    return t;
+}
+
+void append_quantity(Runs& runs, std::string caption, std::string symbol, std::string sub, double value,
+                     std::string unit) {
+    runs.push_back({std::move(caption) + " " + std::move(symbol)});
+    if (!sub.empty()) runs.push_back({std::move(sub), true});
+    runs.push_back({" = " + exact_text(value) + std::move(unit)});
+}
+
+void append_input(Runs& runs, const ColumnInputs& in, double ColumnInputs::*input) {
+    if (!runs.empty()) runs.push_back({"　　"});
+    if (input == &ColumnInputs::F) append_quantity(runs, "进料流率", "F", "", in.F, " kmol/h");
+    if (input == &ColumnInputs::xF) append_quantity(runs, "进料组成", "x", "F", in.xF);
+    if (input == &ColumnInputs::xD) append_quantity(runs, "馏出组成", "x", "D", in.xD);
+    if (input == &ColumnInputs::xW) append_quantity(runs, "塔底组成", "x", "W", in.xW);
+    if (input == &ColumnInputs::R) append_quantity(runs, "回流比", "R", "", in.R);
+    if (input == &ColumnInputs::alpha) append_quantity(runs, "相对挥发度", "α", "", in.alpha);
+}
+
+Scene page_of(double width, double height, std::string title) {
+    Scene s;
+    s.width = width;
+    s.height = height;
+    s.title = std::move(title);
+    return s;
+}
+
+// --- page boxes -------------------------------------------------------------
+
+bool crosses(const Box& box, Point a, Point b) {
+    double t0 = 0, t1 = 1;
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x - box.x0, box.x1 - a.x, a.y - box.y0, box.y1 - a.y};
+    for (int k = 0; k < 4; ++k) {
+        if (p[k] == 0) {
+            if (q[k] < 0) return false;
+            continue;
+        }
+        const double t = q[k] / p[k];
+        if (p[k] < 0) t0 = std::max(t0, t);
+        else t1 = std::min(t1, t);
+    }
+    return t0 < t1;
+}
+
+Box legend(Node& parent, double right, double top_or_bottom, bool at_bottom, const std::vector<LegendEntry>& entries) {
+    constexpr double kRow = 18, kPad = 8, kSample = 26, kSize = 12;
+    double text_width = 0;
+    for (const LegendEntry& e : entries) text_width = std::max(text_width, runs_width(e.text, kSize));
+    const double w = kPad * 3 + kSample + text_width, h = kPad * 2 + kRow * static_cast<double>(entries.size());
+    const double x = right - w - 10, y = at_bottom ? top_or_bottom - h - 10 : top_or_bottom + 10;
+    Node g = group("legend");
+    Node back = rect(page(x), page(y), page(w), page(h));
+    back.style.fill = kWhite;
+    back.style.fill_opacity = fixed(0.92, 2);
+    back.style.stroke = 0xbbbbbb;
+    g.children.push_back(std::move(back));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const double row = y + kPad + kRow * (static_cast<double>(i) + 0.5);
+        Node sample = group();
+        sample.transform.kind = Transform::Kind::kTranslate;
+        sample.transform.e = page(x + kPad);
+        sample.transform.f = page(row);
+        sample.children = entries[i].sample;
+        g.children.push_back(std::move(sample));
+        g.children.push_back(text_line(x + kPad * 2 + kSample, row + kSize * 0.36, kSize, entries[i].text));
+    }
+    parent.children.push_back(std::move(g));
+    return {x, y, x + w, y + h};
+}
+
+std::vector<Node> sample_line(Colour colour, double width, std::vector<Num> dashes) {
+    Node l = line({whole(0), whole(0)}, {whole(26), whole(0)}, colour, page(width));
+    l.style.dashes = std::move(dashes);
+    return {l};
+}
+
+// --- a plot of mole fractions ----------------------------------------------
+
+Transform Frame::transform() const {
+    Transform t;
+    t.kind = Transform::Kind::kMatrix;
+    t.a = page(scale);
+    t.d = page(-scale);
+    t.e = page(left - x0 * scale);
+    t.f = page(bottom() + y0 * scale);
+    return t;
+}
+
+bool in_unit_square(Point p) { return p.x >= 0 && p.x <= 1 && p.y >= 0 && p.y <= 1; }
+
+void polylines(Node& parent, const Frame& frame, const std::vector<std::vector<Point>>& pieces, std::string cls,
+               Colour colour, double width, std::vector<Num> dashes) {
+    for (const auto& piece : pieces) {
+        std::vector<Pt> points;
+        points.reserve(piece.size());
+        for (const Point p : piece) points.push_back({exact(p.x), exact(p.y)});
+        Node l = polyline(std::move(points), colour, frame.length(width));
+        l.cls = cls;
+        l.style.dashes = dashes;
+        parent.children.push_back(std::move(l));
+    }
+}
+
+// The equilibrium curve, as points on it: x = i / 200 (exact decimals) with
+// their vapour, and where the curve is steep, y = j / 200 with their liquid,
+// so that a volatile mixture's curve is as smooth near x = 0 as elsewhere.
+// The computed coordinate is written to 1e-9. Only points inside the unit
+// square are drawn; a gap (alpha <= 0 puts the curve outside) splits the line.
+void equilibrium_curve(Node& parent, const Frame& frame, double alpha) {
+    struct Sample {
+        double x;  // where it sorts: the liquid as computed
+        Pt at;
+        bool gap;
+    };
+    constexpr int kSteps = 200;
+    std::vector<Sample> samples;
+    const auto inside = [](double v) { return std::isfinite(v) && v >= -1e-12 && v <= 1 + 1e-12; };
+    const auto clamp01 = [](double v) { return std::min(1.0, std::max(0.0, v)); };
+    for (int i = 0; i <= kSteps; ++i) {
+        const double x = i / static_cast<double>(kSteps);
+        const double y = calc::equilibrium_vapour(alpha, x);
+        samples.push_back({x, {fixed(x, 3), fixed(inside(y) ? clamp01(y) : 0, 9)}, !inside(y)});
+    }
+    // Monotone from (0, 0) to (1, 1) only for alpha > 0; otherwise x decides alone.
+    if (alpha > 0) {
+        for (int j = 1; j < kSteps; ++j) {
+            const double y = j / static_cast<double>(kSteps);
+            const double x = calc::equilibrium_liquid(alpha, y);
+            if (inside(x)) samples.push_back({x, {fixed(clamp01(x), 9), fixed(y, 3)}, false});
+        }
+        std::stable_sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.x < b.x; });
+    }
+    std::vector<Pt> run;
+    const auto flush = [&] {
+        if (run.size() >= 2) {
+            Node l = polyline(std::move(run), kCurveColour, frame.length(2));
+            l.cls = "equilibrium";
+            parent.children.push_back(std::move(l));
+        }
+        run.clear();
+    };
+    for (const Sample& s : samples) {
+        if (s.gap) {
+            flush();
+        } else {
+            run.push_back(s.at);
+        }
+    }
+    flush();
+}
+
+// --- step numbers -------------------------------------------------------------
+
+double StepLabel::extent(double ux, double uy) const { return std::abs(ux) * w / 2 + std::abs(uy) * h / 2; }
+
+Point StepLabel::leader_end() const {
+    const double e = extent(nx, ny);
+    return {lx - nx * e, ly - ny * e};
+}
+
+constexpr double kStepFont = 11;
+
+std::vector<StepLabel> place_step_numbers(const Frame& frame, const std::vector<Corner>& corners, int feed,
+                                          const Box& allowed, const std::vector<Box>& taken, bool clear_leaders) {
+    constexpr double kFont = kStepFont, kGap = 6, kRailGap = 14;
+    std::vector<StepLabel> labels;
+    labels.reserve(corners.size());
+    for (const Corner& c : corners) {
+        // Its normal towards the upper left, on the page.
+        const double slope = c.slope;
+        const double norm = std::hypot(slope, 1.0);
+        StepLabel l{c.stage, frame.page_x(c.x), frame.page_y(c.y), -slope / norm, -1.0 / norm, 0, kFont + 2,
+                    std::to_string(c.stage) + (c.stage == feed ? " 进料板" : "")};
+        l.w = text_ems(l.text) * kFont + 2;
+        l.offset = c.offset;
+        l.leader = c.offset > 4;
+        const double d = kGap + (l.offset + l.extent(l.nx, l.ny));
+        l.lx = l.cx + l.nx * d;
+        l.ly = l.cy + l.ny * d;
+        labels.push_back(l);
+    }
+
+    // Runs of neighbours [first, last] placed together; a run that collides
+    // with the next one joins it, until none does.
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    for (std::size_t i = 0; i < labels.size(); ++i) runs.push_back({i, i});
+    const auto place = [&](std::size_t first, std::size_t last) {
+        if (first == last) return;
+        double cx = 0, cy = 0, nx = 0, ny = 0;
+        for (std::size_t i = first; i <= last; ++i) {
+            cx += labels[i].cx;
+            cy += labels[i].cy;
+            nx += labels[i].nx;
+            ny += labels[i].ny;
+        }
+        const double count = static_cast<double>(last - first + 1), nn = std::hypot(nx, ny);
+        cx /= count;
+        cy /= count;
+        nx = nn > 0 ? nx / nn : -std::sqrt(0.5);  // normals that cancel out: up and to the left
+        ny = nn > 0 ? ny / nn : -std::sqrt(0.5);
+        // Along the rail, in the direction of rising plate number.
+        double tx = -ny, ty = nx;
+        if ((labels[last].cx - labels[first].cx) * tx + (labels[last].cy - labels[first].cy) * ty < 0) {
+            tx = -tx;
+            ty = -ty;
+        }
+        double out_by = 0;
+        for (std::size_t i = first; i <= last; ++i) {
+            out_by = std::max(out_by, labels[i].offset + labels[i].extent(nx, ny));
+        }
+        const double rail = kGap + out_by + kRailGap;
+        // Each label as near its corner as the one before allows, then the
+        // whole run centred on its corners.
+        std::vector<double> at;
+        double wanted_sum = 0;
+        for (std::size_t i = first; i <= last; ++i) {
+            const double wanted = (labels[i].cx - cx) * tx + (labels[i].cy - cy) * ty;
+            wanted_sum += wanted;
+            if (i == first) {
+                at.push_back(wanted);
+            } else {
+                // Clear of the one before along x or along y, whichever comes first.
+                const double wide = (labels[i - 1].w + labels[i].w) / 2 / std::max(std::abs(tx), 1e-9);
+                const double high = (labels[i - 1].h + labels[i].h) / 2 / std::max(std::abs(ty), 1e-9);
+                const double apart = std::min(wide, high) + 1;
+                at.push_back(std::max(wanted, at.back() + apart));
+            }
+        }
+        const auto put = [&] {
+            double at_sum = 0;
+            for (const double a : at) at_sum += a;
+            const double shift = (wanted_sum - at_sum) / count;
+            for (std::size_t i = first; i <= last; ++i) {
+                StepLabel& l = labels[i];
+                l.lx = cx + nx * rail + tx * (at[i - first] + shift);
+                l.ly = cy + ny * rail + ty * (at[i - first] + shift);
+                l.leader = true;
+            }
+        };
+        put();
+        // A wide number (the feed stage's) can reach across its neighbour's
+        // leader: the rest of the run moves along until none does.
+        for (std::size_t i = first + 1; clear_leaders && i <= last; ++i) {
+            for (int tries = 0; tries < 100 && (label_hits(labels[i], labels[i - 1]) ||
+                                                label_hits(labels[i - 1], labels[i]));
+                 ++tries) {
+                for (std::size_t j = i; j <= last; ++j) at[j - first] += 2;
+                put();
+            }
+        }
+    };
+    // Two runs collide where a label of one covers a label or a leader of the
+    // other; they become one, with every run between them.
+    const auto hits = [&](const StepLabel& l, const StepLabel& other) {
+        if (l.box().overlaps(other.box())) return true;
+        const double e = other.extent(other.nx, other.ny);
+        return other.leader && crosses(l.box(), {other.cx, other.cy}, {other.lx - other.nx * e, other.ly - other.ny * e});
+    };
+    const auto collision = [&]() -> std::optional<std::pair<std::size_t, std::size_t>> {
+        for (std::size_t a = 0; a < runs.size(); ++a) {
+            for (std::size_t b = a + 1; b < runs.size(); ++b) {
+                for (std::size_t i = runs[a].first; i <= runs[a].second; ++i) {
+                    for (std::size_t j = runs[b].first; j <= runs[b].second; ++j) {
+                        if (hits(labels[i], labels[j]) || hits(labels[j], labels[i])) return std::make_pair(a, b);
+                    }
+                }
+            }
+        }
+        return std::nullopt;
+    };
+    while (const auto hit = collision()) {
+        const auto [a, b] = *hit;
+        runs[a].second = runs[b].second;
+        runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(a) + 1, runs.begin() + static_cast<std::ptrdiff_t>(b) + 1);
+        place(runs[a].first, runs[a].second);
+    }
+
+    for (StepLabel& l : labels) {
+        const double lx = std::clamp(l.lx, allowed.x0 + l.w / 2, allowed.x1 - l.w / 2);
+        const double ly = std::clamp(l.ly, allowed.y0 + l.h / 2, allowed.y1 - l.h / 2);
+        if (std::hypot(lx - l.lx, ly - l.ly) > 3) l.leader = true;
+        l.lx = lx;
+        l.ly = ly;
+    }
+    for (StepLabel& l : labels) {
+        // Clear of the legend and the composition marks: further out.
+        for (int tries = 0; tries < 12; ++tries) {
+            const Box b = l.box();
+            if (std::none_of(taken.begin(), taken.end(), [&](const Box& t) { return t.overlaps(b); })) break;
+            l.lx += l.nx * 6;
+            l.ly += l.ny * 6;
+            l.leader = true;
+        }
+    }
+    return labels;
+}
+
+bool label_hits(const StepLabel& l, const StepLabel& other) {
+    return l.box().overlaps(other.box()) ||
+           (other.leader && crosses(l.box(), {other.cx, other.cy}, other.leader_end()));
+}
+
+void write_step_numbers(Node& parent, const std::vector<StepLabel>& labels, int feed, std::string inset) {
+    constexpr double kFont = kStepFont;
+    Node g = group("step-numbers");
+    if (!inset.empty()) g.data.push_back({"inset", std::move(inset)});
+    g.style.font_size = page(kFont);
+    g.style.anchor = Anchor::kMiddle;
+    for (const StepLabel& l : labels) {
+        const bool is_feed = l.stage == feed;
+        if (l.leader) {
+            const Point end = l.leader_end();
+            Node leader = line({page(l.cx + l.nx * 2), page(l.cy + l.ny * 2)}, {page(end.x), page(end.y)},
+                               is_feed ? kFeedColour : 0x9a9a9a, fixed(0.7, 1));
+            leader.cls = "leader";
+            g.children.push_back(std::move(leader));
+        }
+        Node t = text(page(l.lx), page(l.ly + kFont * 0.36), {{l.text}});
+        t.cls = is_feed ? "step-number feed" : "step-number";
+        t.data.push_back({"plate", std::to_string(l.stage)});
+        if (is_feed) {
+            t.style.fill = kFeedColour;
+            t.style.bold = true;
+        }
+        g.children.push_back(std::move(t));
+    }
+    parent.children.push_back(std::move(g));
+}
+
+void unit_square_axes(Node& plot, const Frame& frame) {
+    // Grid and frame in the plot's own units.
+    Node grid;
+    grid.kind = Node::Kind::kGrid;
+    grid.cls = "grid";
+    grid.style.stroke = kGridColour;
+    grid.style.stroke_width = frame.length(1);
+    for (int i = 1; i < 10; ++i) {
+        const Num v = fixed(i / 10.0, 1);
+        grid.points.push_back({v, whole(0)});
+        grid.points.push_back({v, whole(1)});
+        grid.points.push_back({whole(0), v});
+        grid.points.push_back({whole(1), v});
+    }
+    plot.children.push_back(std::move(grid));
+    Node box = rect(whole(0), whole(0), whole(1), whole(1));
+    box.cls = "frame";
+    box.style.stroke = kFrameColour;
+    box.style.stroke_width = frame.length(1.2);
+    plot.children.push_back(std::move(box));
+}
+
+Node y_caption(double x, double y, Runs runs) {
+    Node turned = group();
+    turned.transform.kind = Transform::Kind::kTranslate;
+    turned.transform.e = page(x);
+    turned.transform.f = page(y);
+    turned.transform.degrees = -90;
+    Node t = text_line(0, 0, 14, std::move(runs));
+    t.style.anchor = Anchor::kMiddle;
+    turned.children.push_back(std::move(t));
+    return turned;
+}
+
+void unit_square_ticks(Node& parent, const Frame& frame) {
+    Node g = group("ticks");
+    g.style.font_size = whole(12);
+    g.style.stroke = kFrameColour;
+    g.style.stroke_width = whole(1);
+    for (int i = 0; i <= 10; ++i) {
+        const std::string label = number_text(fixed(i / 10.0, 1));
+        const double at_x = frame.page_x(i / 10.0), at_y = frame.page_y(i / 10.0);
+        Node down;
+        down.kind = Node::Kind::kLine;
+        down.points = {{page(at_x), page(frame.bottom())}, {page(at_x), page(frame.bottom() + 5)}};
+        Node across = down;
+        across.points = {{page(frame.left - 5), page(at_y)}, {page(frame.left), page(at_y)}};
+        g.children.push_back(std::move(down));
+        g.children.push_back(std::move(across));
+        Node below = text(page(at_x), page(frame.bottom() + 19), {{label}}, std::nullopt, Anchor::kMiddle);
+        below.style.stroke = kNoPaint;
+        Node beside = text(page(frame.left - 8), page(at_y + 4), {{label}}, std::nullopt, Anchor::kEnd);
+        beside.style.stroke = kNoPaint;
+        g.children.push_back(std::move(below));
+        g.children.push_back(std::move(beside));
+    }
+    parent.children.push_back(std::move(g));
+    Node x_caption = text_line(frame.left + frame.size / 2, frame.bottom() + 44, 14, {{"液相组成 x（轻组分摩尔分数）"}});
+    x_caption.style.anchor = Anchor::kMiddle;
+    parent.children.push_back(std::move(x_caption));
+    parent.children.push_back(y_caption(frame.left - 50, frame.top + frame.size / 2, {{"汽相组成 y（轻组分摩尔分数）"}}));
+}
+
+}  // namespace draw
+
+std::vector<std::vector<Point>> clip_to_unit_square(const std::vector<Point>& line) {
+    std::vector<std::vector<Point>> pieces;
+    bool joined = false;  // the last segment kept ended at its own end, inside
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const Point a = line[i], b = line[i + 1];
+        if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) {
+            joined = false;
+            continue;
+        }
+        // Liang–Barsky: the part a + t (b - a), t0 <= t <= t1, inside every
+        // edge. Worked in halves, exactly, so that b - a cannot overflow.
+        const double dx = b.x / 2 - a.x / 2, dy = b.y / 2 - a.y / 2;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {a.x / 2, 0.5 - a.x / 2, a.y / 2, 0.5 - a.y / 2};
+        double t0 = 0, t1 = 1;
+        bool visible = true;
+        for (int k = 0; k < 4 && visible; ++k) {
+            if (p[k] == 0) {
+                visible = q[k] >= 0;  // parallel to this edge: inside it or not at all
+                continue;
+            }
+            const double t = q[k] / p[k];
+            if (p[k] < 0) {
+                if (t > t1) visible = false;
+                else if (t > t0) t0 = t;
+            } else {
+                if (t < t0) visible = false;
+                else if (t < t1) t1 = t;
+            }
+        }
+        // Where the segment crosses into or out of the square, coming from or
+        // going to `end`. Across or down a step (as the staircase goes) that is
+        // the end moved onto the edge, whatever the size of the numbers.
+        const auto crossing = [&](double t, Point end) {
+            const auto clamp01 = [](double v) { return std::min(1.0, std::max(0.0, v)); };
+            if (a.x == b.x) return Point{a.x, clamp01(end.y)};
+            if (a.y == b.y) return Point{clamp01(end.x), a.y};
+            return Point{clamp01((a.x / 2 + t * dx) * 2), clamp01((a.y / 2 + t * dy) * 2)};
+        };
+        // An end inside stays as it is, to the bit.
+        const Point from = t0 == 0 && draw::in_unit_square(a) ? a : crossing(t0, a);
+        const Point to = t1 == 1 && draw::in_unit_square(b) ? b : crossing(t1, b);
+        if (!visible || !(t0 <= t1) || !std::isfinite(from.x + from.y + to.x + to.y)) {
+            joined = false;
+            continue;
+        }
+        if (joined && from.x == pieces.back().back().x && from.y == pieces.back().back().y) {
+            pieces.back().push_back(to);
+        } else {
+            pieces.push_back({from, to});
+        }
+        joined = t1 == 1 && to.x == b.x && to.y == b.y;
+    }
+    return pieces;
+}
+
+std::vector<double> axis_ticks(double low, double high) {
+    if (!std::isfinite(low) || !std::isfinite(high)) return {0, 1};
+    if (low > high) std::swap(low, high);
+    // Halves keep the span within the double range.
+    double half_span = high / 2 - low / 2;
+    if (!(half_span > std::max(std::abs(low), std::abs(high)) * 1e-12)) {
+        const double pad = low != 0 ? std::abs(low) * 0.05 : 0.5;
+        low -= pad;
+        high += pad;
+        half_span = high / 2 - low / 2;
+    }
+    const double raw = half_span / 2.5;  // a fifth of the span
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = 10 * power;
+    for (const double m : {1.0, 2.0, 5.0}) {
+        if (m * power >= raw) {
+            step = m * power;
+            break;
+        }
+    }
+    std::vector<double> ticks;
+    const double first = std::floor(low / step) * step;
+    for (int i = 0; i <= 12; ++i) {
+        const double t = (first / 2 + i * (step / 2)) * 2;  // halves: i * step may overflow
+        ticks.push_back(std::abs(t) < step * 1e-9 ? 0.0 : t);  // no -0 or 1e-17 for zero
+        if (t >= high) break;
+    }
+    // Beyond what doubles can step (subnormal spans, a step lost in the
+    // rounding of huge values): the range from 0 or below to 1 or above.
+    bool usable = ticks.size() >= 2 && ticks.back() >= high && std::isfinite(ticks.front() + ticks.back());
+    for (std::size_t i = 1; usable && i < ticks.size(); ++i) usable = ticks[i] > ticks[i - 1];
+    if (!usable) return {std::min(low, 0.0), std::max(high, 1.0)};
+    return ticks;
+}
+
+}  // namespace veltrano::diagram
