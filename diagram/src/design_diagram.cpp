@@ -6,6 +6,7 @@
 // numbers, and a rectangle on the plot shows where it looks.
 #include <algorithm>
 #include <charconv>
+#include <functional>
 #include <cmath>
 #include <iterator>
 #include <optional>
@@ -28,8 +29,8 @@ const Frame kPlot = Frame::unit_square(90, 134, 580);
 // The magnified corners, squares below the plot: B, the bottoms, on the left
 // under small x; A, the distillate, on the right under large x.
 constexpr double kInsetSize = 260;
-constexpr double kInsetTop = 134 + 580 + 92;
-constexpr double kInsetBLeft = 90, kInsetALeft = 90 + 580 - kInsetSize;
+// Their top below the plot, room for its axis caption and their own.
+constexpr double kInsetBelowPlot = 92;
 // Room inside a magnified corner around the steps it holds: numbers sit up
 // and to the left of their corners, the composition marks right and below.
 constexpr double kRoomLeft = 40, kRoomTop = 34, kRoomRight = 30, kRoomBottom = 24;
@@ -66,13 +67,14 @@ std::string rounded(double v) {
 struct Column {
     const calc::DesignInputs& in;
     const calc::Design& d;
+    Frame plot;  // the unit square on the page
     int N, feed;
     double xF, xD, xW, alpha, E;
     double rectifying_a, rectifying_b;  // y = a x + b
     double stripping_a, stripping_b;
 
-    Column(const calc::DesignInputs& in_, const calc::Design& d_)
-        : in(in_), d(d_), N(d_.stage_count), feed(d_.feed_stage), xF(in_.column.xF), xD(in_.column.xD),
+    Column(const calc::DesignInputs& in_, const calc::Design& d_, const Frame& plot_ = kPlot)
+        : in(in_), d(d_), plot(plot_), N(d_.stage_count), feed(d_.feed_stage), xF(in_.column.xF), xD(in_.column.xD),
           xW(in_.column.xW), alpha(in_.column.alpha), E(in_.efficiency),
           rectifying_a(in_.column.R / (in_.column.R + 1.0)), rectifying_b(in_.column.xD / (in_.column.R + 1.0)),
           stripping_a(d_.L_strip / d_.V_strip), stripping_b(-(d_.W * in_.column.xW) / d_.V_strip) {}
@@ -227,7 +229,7 @@ Span steps_span(const Column& c, int first, int last) {
 // Whether the steps of first..last are small enough on the plot to be worth magnifying.
 bool magnifiable(const Column& c, int first, int last) {
     const Span s = steps_span(c, first, last);
-    return std::max(s.x1 - s.x0, s.y1 - s.y0) * kPlot.scale <= kWidestWindow;
+    return std::max(s.x1 - s.x0, s.y1 - s.y0) * c.plot.scale <= kWidestWindow;
 }
 
 // The window that shows the steps of first..last with room for their
@@ -245,18 +247,19 @@ Frame window_of(const Column& c, int first, int last, double left) {
         const double most = std::max(1.0, hi + (kInsetSize - before - room) / scale);
         return std::clamp(centred, least, std::max(least, most - span));
     };
-    return {left, kInsetTop, kInsetSize, place(s.x0, s.x1, kRoomLeft, wide), place(s.y0, s.y1, kRoomBottom, high),
+    return {left, c.plot.bottom() + kInsetBelowPlot, kInsetSize, place(s.x0, s.x1, kRoomLeft, wide),
+            place(s.y0, s.y1, kRoomBottom, high),
             scale};
 }
 
 // The window's rectangle on the plot (the part inside the unit square) and
 // its name beside it, clear of what is drawn already: below a window at the
 // top right, to the right of one at the bottom left, both under the diagonal.
-void mark_window(Inset& inset, const std::vector<Box>& taken) {
+void mark_window(Inset& inset, const Frame& plot, const std::vector<Box>& taken) {
     const Frame& f = inset.frame;
     const double x0 = std::max(f.x0, 0.0), x1 = std::min(f.x0 + f.span(), 1.0);
     const double y0 = std::max(f.y0, 0.0), y1 = std::min(f.y0 + f.span(), 1.0);
-    inset.mark = {kPlot.page_x(x0), kPlot.page_y(y1), kPlot.page_x(x1), kPlot.page_y(y0)};
+    inset.mark = {plot.page_x(x0), plot.page_y(y1), plot.page_x(x1), plot.page_y(y0)};
     constexpr double kW = 10, kH = 14;
     const bool below = inset.name == "A";
     for (int step = 0; step < 40; ++step) {
@@ -536,9 +539,12 @@ std::vector<LegendEntry> legend_entries(const Column& c, bool thinned) {
 // corners start in the insets whose neighbours crowd them on the plot; then
 // while a number on the plot cannot be read, the corner it belongs to joins
 // its end's inset if that can still magnify it, or the plot numbers fewer.
-Layout lay_out(const Column& c) {
+using LegendOf = std::function<std::vector<LegendEntry>(bool thinned)>;
+
+Layout lay_out(const Column& c, const LegendOf& legend_of) {
+    const Frame& plot = c.plot;
     const auto corner_gap = [&](int n) {  // on the plot, to the next stage's corner
-        return std::hypot(c.x(n) - c.x(n + 1), c.y(n) - c.y(n + 1)) * kPlot.scale;
+        return std::hypot(c.x(n) - c.x(n + 1), c.y(n) - c.y(n + 1)) * c.plot.scale;
     };
     const auto nearest = [&](int n) {
         return std::min(n > 1 ? corner_gap(n - 1) : INFINITY, n < c.N ? corner_gap(n) : INFINITY);
@@ -549,27 +555,28 @@ Layout lay_out(const Column& c) {
     while (bottom - 1 > top && crowded(bottom - 1) && magnifiable(c, bottom - 1, c.N)) --bottom;
 
     Node scratch;
-    const std::vector<Box> marks = composition_marks(scratch, kPlot, c, false);
-    const Box room{kPlot.left + 1, kPlot.top - 14, kPlot.right() + 14, kPlot.bottom() - 1};
+    const std::vector<Box> marks = composition_marks(scratch, plot, c, false);
+    const Box room{plot.left + 1, plot.top - 14, plot.right() + 14, plot.bottom() - 1};
+    const double a_left = plot.right() - kInsetSize, b_left = plot.left;
     Layout l;
-    for (std::size_t apart = first_spacing(c, top + 1, bottom - 1, kPlot);;) {
-        const std::vector<int> stages = c.numbered(top + 1, bottom - 1, kApart[apart], kPlot);
+    for (std::size_t apart = first_spacing(c, top + 1, bottom - 1, plot);;) {
+        const std::vector<int> stages = c.numbered(top + 1, bottom - 1, kApart[apart], plot);
         l.taken = marks;
         l.legend = group();
         const bool thinned = static_cast<int>(stages.size()) < bottom - top - 1;
-        l.taken.push_back(legend(l.legend, kPlot.right(), kPlot.bottom(), true, legend_entries(c, thinned)));
+        l.taken.push_back(legend(l.legend, plot.right(), plot.bottom(), true, legend_of(thinned)));
         l.a.reset();
         l.b.reset();
-        if (top > 0) l.a = Inset{"A", 1, top, window_of(c, 1, top, kInsetALeft), 0, {}, {}, {}};
-        if (bottom <= c.N) l.b = Inset{"B", bottom, c.N, window_of(c, bottom, c.N, kInsetBLeft), 0, {}, {}, {}};
+        if (top > 0) l.a = Inset{"A", 1, top, window_of(c, 1, top, a_left), 0, {}, {}, {}};
+        if (bottom <= c.N) l.b = Inset{"B", bottom, c.N, window_of(c, bottom, c.N, b_left), 0, {}, {}, {}};
         for (std::optional<Inset>* inset : {&l.a, &l.b}) {
             if (!*inset) continue;
             // Numbers may cross the rectangle's thin outline, not its name.
-            mark_window(**inset, l.taken);
+            mark_window(**inset, plot, l.taken);
             l.taken.push_back((*inset)->mark_label);
         }
-        l.labels = place_step_numbers(kPlot, c.corners(stages, kPlot), c.feed, room, l.taken, true);
-        const std::vector<int> poor = unreadable(l.labels, l.taken, room, kNearestUnmagnified, &kPlot, c.alpha);
+        l.labels = place_step_numbers(plot, c.corners(stages, plot), c.feed, room, l.taken, true);
+        const std::vector<int> poor = unreadable(l.labels, l.taken, room, kNearestUnmagnified, &plot, c.alpha);
         if (poor.empty()) break;
         // One corner at a time from each end, the unreadable one nearest
         // it and those before it: the fewer steps an inset holds, the more
@@ -594,15 +601,44 @@ Layout lay_out(const Column& c) {
     return l;
 }
 
+// The numbers, the magnified corners and their marks on the plot, after
+// the composition marks and the legend; the page's height.
+double write_layout(Node& out, const Column& c, const Layout& layout) {
+    composition_marks(out, c.plot, c, false);
+    for (const Node& n : layout.legend.children) out.children.push_back(n);
+    for (const std::optional<Inset>* inset : {&layout.a, &layout.b}) {
+        if (!*inset) continue;
+        const Box& m = (*inset)->mark;
+        const Box& n = (*inset)->mark_label;
+        Node mark = rect(page(m.x0), page(m.y0), page(m.x1 - m.x0), page(m.y1 - m.y0));
+        mark.cls = "inset-mark";
+        mark.data.push_back({"inset", (*inset)->name});
+        mark.style.fill = kNoPaint;
+        mark.style.stroke = kFrameColour;
+        mark.style.stroke_width = whole(1);
+        out.children.push_back(std::move(mark));
+        Node name = text_line((n.x0 + n.x1) / 2, n.y1 - 3, 12, {{(*inset)->name}});
+        name.cls = "inset-name";
+        name.style.anchor = Anchor::kMiddle;
+        name.style.bold = true;
+        name.style.fill = kFrameColour;
+        out.children.push_back(std::move(name));
+    }
+    write_step_numbers(out, layout.labels, c.feed);
+    for (const std::optional<Inset>* inset : {&layout.a, &layout.b}) {
+        if (*inset) draw_inset(out, **inset, c);
+    }
+    const bool insets = layout.a || layout.b;
+    return insets ? c.plot.bottom() + kInsetBelowPlot + kInsetSize + 34 : c.plot.bottom() + 78;
+}
+
 }  // namespace
 
 Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
     const Column c(in, design);
-    const Layout layout = lay_out(c);
-    const bool insets = layout.a || layout.b;
-    const double height = insets ? kInsetTop + kInsetSize + 34 : kPlot.bottom() + 78;
+    const Layout layout = lay_out(c, [&](bool thinned) { return legend_entries(c, thinned); });
 
-    Scene drawing = page_of(kPageWidth, height, "McCabe–Thiele 图");
+    Scene drawing = page_of(kPageWidth, 0, "McCabe–Thiele 图");
     Node& out = drawing.root;
     Node title = title_line(kPageWidth, 36, 19,
                             {{"McCabe–Thiele 图　进料板 " + std::to_string(c.feed) + "　理论板数 N = " +
@@ -630,31 +666,43 @@ Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
     plot_lines(plot, kPlot, c, 1, c.N, false);
     out.children.push_back(std::move(plot));
     unit_square_ticks(out, kPlot);
-    composition_marks(out, kPlot, c, false);
-    for (const Node& n : layout.legend.children) out.children.push_back(n);
-    for (const std::optional<Inset>* inset : {&layout.a, &layout.b}) {
-        if (!*inset) continue;
-        const Box& m = (*inset)->mark;
-        const Box& n = (*inset)->mark_label;
-        Node mark = rect(page(m.x0), page(m.y0), page(m.x1 - m.x0), page(m.y1 - m.y0));
-        mark.cls = "inset-mark";
-        mark.data.push_back({"inset", (*inset)->name});
-        mark.style.fill = kNoPaint;
-        mark.style.stroke = kFrameColour;
-        mark.style.stroke_width = whole(1);
-        out.children.push_back(std::move(mark));
-        Node name = text_line((n.x0 + n.x1) / 2, n.y1 - 3, 12, {{(*inset)->name}});
-        name.cls = "inset-name";
-        name.style.anchor = Anchor::kMiddle;
-        name.style.bold = true;
-        name.style.fill = kFrameColour;
-        out.children.push_back(std::move(name));
-    }
-    write_step_numbers(out, layout.labels, c.feed);
-    for (const std::optional<Inset>* inset : {&layout.a, &layout.b}) {
-        if (*inset) draw_inset(out, **inset, c);
-    }
+    drawing.height = write_layout(out, c, layout);
     return drawing;
 }
+
+namespace draw {
+
+bool readable(const std::vector<StepLabel>& labels, const std::vector<Box>& taken, const Box& room) {
+    return unreadable(labels, taken, room, kNearestCorners).empty();
+}
+
+double number_crowded_plates(Node& out, const calc::ColumnInputs& in, const calc::ColumnResult& column,
+                             const Frame& plot, Point q_top, Point meet,
+                             const std::function<std::vector<LegendEntry>(bool thinned)>& legend_of) {
+    // The plate-by-plate column as a design of q = 1 and E = 1: its stages
+    // are its plates, its last plate the bottom stage.
+    const calc::DesignInputs as_design{in, 1, 1};
+    calc::Design d{};
+    d.W = column.W;
+    d.D = column.D;
+    d.L = column.L;
+    d.V = column.L + column.D;
+    d.L_strip = column.L + in.F;
+    d.V_strip = d.L_strip - column.W;
+    d.x_pinch = q_top.x;
+    d.y_pinch = q_top.y;
+    d.x_meet = meet.x;
+    d.y_meet = meet.y;
+    d.feed_stage = column.feed_plate.value();
+    d.stage_count = column.plate_count.value();
+    for (int p = 1; p <= d.stage_count; ++p) {
+        d.x.push_back(column.x.slots()[static_cast<std::size_t>(p)]);
+        d.y.push_back(column.y.slots()[static_cast<std::size_t>(p)]);
+    }
+    const Column c(as_design, d, plot);
+    return write_layout(out, c, lay_out(c, legend_of));
+}
+
+}  // namespace draw
 
 }  // namespace veltrano::diagram

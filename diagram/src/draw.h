@@ -4,6 +4,7 @@
 // Everything is added to a scene's groups; for the diagrams' own files.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -155,5 +156,21 @@ bool label_hits(const StepLabel& label, const StepLabel& other);
 // The labels as a group of texts (class step-number, data-plate), with their
 // leaders; in a magnified corner, the group names it (data-inset).
 void write_step_numbers(Node& parent, const std::vector<StepLabel>& labels, int feed, std::string inset = {});
+
+// Whether every number can be read: none covers another, its leader,
+// anything of `taken`, or lies outside `room`, and no two corners are too
+// near for their leaders to tell them apart.
+bool readable(const std::vector<StepLabel>& labels, const std::vector<Box>& taken, const Box& room);
+
+// The plate-by-plate staircase numbered as the design diagram numbers its
+// stages where they crowd an end of the plot: the corners there magnified
+// in windows below the plot, fewer numbers only where even that is not
+// enough. `q_top` ends the q-line, the operating lines meet at `meet`.
+// Appends the composition marks, the legend (`legend_of` gives its entries,
+// thinned or not), the numbers and the magnified windows; returns the
+// height of the page that holds them.
+double number_crowded_plates(Node& out, const calc::ColumnInputs& in, const calc::ColumnResult& column,
+                             const Frame& plot, Point q_top, Point meet,
+                             const std::function<std::vector<LegendEntry>(bool thinned)>& legend_of);
 
 }  // namespace veltrano::diagram::draw

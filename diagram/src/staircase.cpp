@@ -5,6 +5,7 @@
 
 #include "draw.h"
 #include "veltrano/calc/balances.h"
+#include "veltrano/calc/design.h"
 
 namespace veltrano::diagram {
 
@@ -116,29 +117,45 @@ Scene staircase_diagram(const ColumnInputs& in, const ColumnResult& column) {
     out.children.push_back(std::move(plot));
 
     unit_square_ticks(out, kPlot);
+    const auto legend_of = [](bool thinned) {
+        return std::vector<LegendEntry>{
+            {sample_line(kCurveColour, 2), {{"平衡线 y = αx/(1 + (α − 1)x)"}}},
+            {sample_line(kDiagonalColour, 1), {{"对角线 y = x"}}},
+            {sample_line(kQLineColour, 1.4, {whole(6), whole(4)}), {{"q 线（泡点进料，x = x"}, {"F", true}, {"）"}}},
+            {sample_line(kRectifyingColour, 1.6), {{"精馏段操作线"}}},
+            {sample_line(kStrippingColour, 1.6), {{"提馏段操作线"}}},
+            {sample_line(kStepColour, 1.3),
+             {{thinned ? "逐板梯级（数字为板号，过密处只标部分）" : "逐板梯级（数字为板号）"}}},
+            {sample_line(kFeedColour, 3.2), {{"进料板的梯级"}}}};
+    };
     // xW, xF and xD named under their points on the diagonal.
     std::vector<Box> taken;
-    const struct { double v; const char* sub; } marks[] = {{in.xD, "D"}, {in.xF, "F"}, {in.xW, "W"}};
-    for (const auto& m : marks) {
+    Node marks = group();
+    const struct { double v; const char* sub; } points[] = {{in.xD, "D"}, {in.xF, "F"}, {in.xW, "W"}};
+    for (const auto& m : points) {
         if (!in_unit_square({m.v, m.v})) continue;
         const double lx = kPlot.page_x(m.v) + 7, ly = kPlot.page_y(m.v) + 15;
         Node mark = text_line(lx, ly, 13, {{"x"}, {m.sub, true}});
         mark.cls = "composition";
-        out.children.push_back(std::move(mark));
+        marks.children.push_back(std::move(mark));
         taken.push_back({lx, ly - 13, lx + 16, ly + 3});
     }
-    taken.push_back(legend(out, kPlot.right(), kPlot.bottom(), true,
-                           {{sample_line(kCurveColour, 2), {{"平衡线 y = αx/(1 + (α − 1)x)"}}},
-                            {sample_line(kDiagonalColour, 1), {{"对角线 y = x"}}},
-                            {sample_line(kQLineColour, 1.4, {whole(6), whole(4)}), {{"q 线（泡点进料，x = x"}, {"F", true}, {"）"}}},
-                            {sample_line(kRectifyingColour, 1.6), {{"精馏段操作线"}}},
-                            {sample_line(kStrippingColour, 1.6), {{"提馏段操作线"}}},
-                            {sample_line(kStepColour, 1.3), {{"逐板梯级（数字为板号）"}}},
-                            {sample_line(kFeedColour, 3.2), {{"进料板的梯级"}}}}));
+    Node key = group();
+    taken.push_back(legend(key, kPlot.right(), kPlot.bottom(), true, legend_of(false)));
     // Inside the frame on the left and at the bottom, where the tick labels
     // are; a little room above and to the right.
     const Box allowed{kPlot.left + 1, kPlot.top - 14, kPlot.right() + 14, kPlot.bottom() - 1};
-    write_step_numbers(out, place_step_numbers(kPlot, plate_corners(in, column), feed, allowed, taken), feed);
+    const std::vector<StepLabel> labels = place_step_numbers(kPlot, plate_corners(in, column), feed, allowed, taken);
+    // Magnified corners are a sound column's: its distillate at the top
+    // right, its bottoms at the bottom left.
+    if (readable(labels, taken, allowed) || !calc::input_problems({in, 1, 1}).empty()) {
+        for (Node& n : marks.children) out.children.push_back(std::move(n));
+        for (Node& n : key.children) out.children.push_back(std::move(n));
+        write_step_numbers(out, labels, feed);
+    } else {
+        // Plates crowding an end (a high purity): magnified below the plot.
+        drawing.height = number_crowded_plates(out, in, column, kPlot, {in.xF, q_top}, {in.xF, rectifying_end}, legend_of);
+    }
     return drawing;
 }
 

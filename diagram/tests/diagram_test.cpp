@@ -97,13 +97,47 @@ std::vector<Number> step_numbers(const std::string& svg) {
     return numbers;
 }
 
+// Each stage numbered once at most, in the plot or in one inset; all of
+// them unless the page says some are left out; no two numbers in one panel
+// overlap; no coordinate is NaN or infinite. Counts the pages magnified
+// and thinned.
+struct Tally {
+    int magnified = 0, thinned = 0;
+};
+void check_numbers(const std::string& svg, int stages, int feed, const std::string& what, Tally& tally) {
+    EXPECT_EQ(svg.find("nan"), std::string::npos) << what;
+    EXPECT_EQ(svg.find("inf"), std::string::npos) << what;
+    const bool note = svg.find("过密处") != std::string::npos;
+    tally.thinned += note;
+    tally.magnified += svg.find("class=\"inset\"") != std::string::npos;
+
+    const std::vector<Number> numbers = step_numbers(svg);
+    std::map<int, int> seen;
+    for (const Number& n : numbers) ++seen[n.stage];
+    for (const auto& [stage, times] : seen) {
+        EXPECT_EQ(times, 1) << what << ": stage " << stage;
+        EXPECT_TRUE(stage >= 1 && stage <= stages) << what << ": stage " << stage;
+    }
+    EXPECT_EQ(seen.count(feed), 1u) << what << ": the feed stage is always numbered";
+    if (!note) {
+        EXPECT_EQ(seen.size(), static_cast<std::size_t>(stages)) << what;
+    }
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        for (std::size_t j = i + 1; j < numbers.size(); ++j) {
+            const Number &a = numbers[i], &b = numbers[j];
+            const bool overlap = a.panel == b.panel && a.x0 < b.x1 - 0.02 && b.x0 < a.x1 - 0.02 &&
+                                 a.y0 < b.y1 - 0.02 && b.y0 < a.y1 - 0.02;
+            EXPECT_FALSE(overlap) << what << ": " << a.stage << " and " << b.stage << " in " << a.panel;
+        }
+    }
+}
+
 // Across feed conditions, efficiencies and purities, from a handful of
-// stages to nearly a thousand: each stage is numbered once at most, in the
-// plot or in one inset; all of them unless the page says some are left out;
-// no two numbers in one panel overlap; no coordinate is NaN or infinite.
+// stages to nearly a thousand.
 TEST(DesignDiagram, EveryStageNumberedOnceWhereItCanBeRead) {
     struct Purity { double xD, xW; };
-    int designed = 0, magnified = 0, thinned = 0;
+    int designed = 0;
+    Tally tally;
     for (const double q : {-1.0, 0.0, 0.5, 1.0, 1.5, 3.0}) {
         for (const double E : {1.0, 0.7, 0.3, 0.011}) {
             for (const Purity p : {Purity{0.95, 0.05}, Purity{0.999, 0.001}, Purity{0.999999, 1e-6}}) {
@@ -117,39 +151,36 @@ TEST(DesignDiagram, EveryStageNumberedOnceWhereItCanBeRead) {
                 ++designed;
                 const std::string what = "q " + std::to_string(q) + " E " + std::to_string(E) + " xD " +
                                          std::to_string(p.xD) + " N " + std::to_string(design.stage_count);
-                const std::string svg = to_svg(design_diagram(in, design));
-                EXPECT_EQ(svg.find("nan"), std::string::npos) << what;
-                EXPECT_EQ(svg.find("inf"), std::string::npos) << what;
-                const bool note = svg.find("过密处") != std::string::npos;
-                thinned += note;
-                magnified += svg.find("class=\"inset\"") != std::string::npos;
-
-                const std::vector<Number> numbers = step_numbers(svg);
-                std::map<int, int> seen;
-                for (const Number& n : numbers) ++seen[n.stage];
-                for (const auto& [stage, times] : seen) {
-                    EXPECT_EQ(times, 1) << what << ": stage " << stage;
-                    EXPECT_TRUE(stage >= 1 && stage <= design.stage_count) << what << ": stage " << stage;
-                }
-                EXPECT_EQ(seen.count(design.feed_stage), 1u) << what << ": the feed stage is always numbered";
-                if (!note) {
-                    EXPECT_EQ(seen.size(), static_cast<std::size_t>(design.stage_count)) << what;
-                }
-                for (std::size_t i = 0; i < numbers.size(); ++i) {
-                    for (std::size_t j = i + 1; j < numbers.size(); ++j) {
-                        const Number &a = numbers[i], &b = numbers[j];
-                        const bool overlap = a.panel == b.panel && a.x0 < b.x1 - 0.02 && b.x0 < a.x1 - 0.02 &&
-                                             a.y0 < b.y1 - 0.02 && b.y0 < a.y1 - 0.02;
-                        EXPECT_FALSE(overlap) << what << ": " << a.stage << " and " << b.stage << " in " << a.panel;
-                    }
-                }
+                check_numbers(to_svg(design_diagram(in, design)), design.stage_count, design.feed_stage, what, tally);
             }
         }
     }
     // The table reaches what it means to: crowded corners, and crowds beyond any magnifying.
     EXPECT_GT(designed, 50);
-    EXPECT_GT(magnified, 10);
-    EXPECT_GT(thinned, 0);
+    EXPECT_GT(tally.magnified, 10);
+    EXPECT_GT(tally.thinned, 0);
+}
+
+// The plate-by-plate diagram magnifies the corners a high purity crowds,
+// and only those: a column whose numbers fit keeps its one plot.
+TEST(StaircaseDiagram, CrowdedCornersMagnifiedOnly) {
+    struct Case {
+        calc::ColumnInputs in;
+        bool magnified;
+    };
+    const Case cases[] = {
+        {{100, 0.5, 0.95, 0.05, 2, 2.5}, false},  {{100, 0.3, 0.9, 0.1, 3, 3}, false},
+        {{100, 0.5, 0.999, 0.001, 5, 4}, true},   {{100, 0.5, 0.9999, 0.0001, 8, 6}, true},
+        {{100, 0.4, 0.99, 0.001, 3, 5}, true},    {{10, 0.6, 0.98, 0.02, 1.5, 3}, false},
+    };
+    for (const Case& c : cases) {
+        const calc::ColumnResult column = calc::calculate(c.in);
+        const std::string what = "xD " + std::to_string(c.in.xD) + " alpha " + std::to_string(c.in.alpha);
+        Tally tally;
+        const std::string svg = to_svg(staircase_diagram(c.in, column));
+        check_numbers(svg, column.plate_count.value(), column.feed_plate.value(), what, tally);
+        EXPECT_EQ(tally.magnified, c.magnified ? 1 : 0) << what;
+    }
 }
 
 }  // namespace
