@@ -44,6 +44,13 @@ desktop-file-validate "$out/contents/usr/share/applications/veltrano.desktop" >"
 cat "$out/desktop.txt"
 ! grep -Eq ': (error|warning): ' "$out/desktop.txt" || fail "desktop-file-validate warns"
 
+# The licence in the copyright file is the one in LICENSE, word for word
+# (its lines indented, its blank lines a '.').
+sed -n '/^License: MIT$/,$ s/^ //p' "$out/contents/usr/share/doc/veltrano/copyright" | sed 's/^\.$//' \
+  >"$out/copyright-licence.txt"
+sed -n '/^Permission is hereby granted/,$p' LICENSE | cmp -s - "$out/copyright-licence.txt" ||
+  fail "the licence in the copyright file is not LICENSE's"
+
 # must|must-not, field, extended regular expression
 while read -r must field pattern; do
   value=$(dpkg-deb -f "$deb" "$field")
