@@ -29,8 +29,8 @@ test=(
   g++-mingw-w64-x86-64 wine wine64 fonts-wine
   # screenshots, start-up timing and the icon images
   xvfb xdotool x11-utils imagemagick librsvg2-bin icoutils python3-pefile
-  # the Debian package's quality gates
-  lintian desktop-file-utils
+  # the Debian package's quality gates; appstreamcli for its AppStream metadata
+  lintian desktop-file-utils appstream
 )
 # cpack -G DEB: dpkg-shlibdeps for the Depends, file to find the programs
 package=(dpkg-dev file)

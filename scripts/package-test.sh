@@ -35,7 +35,7 @@ version=$(sed -n 's/^project(veltrano VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 [ "$name" = "veltrano_${version}_$(dpkg --print-architecture).deb" ] || fail "the package is named $name"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 
-step "desktop entry, control fields, files, lintian"
+step "desktop entry, AppStream metadata, control fields, files, lintian"
 dpkg-deb -x "$deb" "$out/contents"
 # The one hint kept: Education and Science are both main categories, so that
 # the entry lands in the Education/Science menu; a menu may show it twice.
@@ -43,6 +43,20 @@ desktop-file-validate "$out/contents/usr/share/applications/veltrano.desktop" >"
   { cat "$out/desktop.txt"; fail "desktop-file-validate"; }
 cat "$out/desktop.txt"
 ! grep -Eq ': (error|warning): ' "$out/desktop.txt" || fail "desktop-file-validate warns"
+
+# Software centres list the program from its AppStream component, which must
+# launch the desktop entry the package installs. --strict fails on hints too;
+# --no-net: the screenshot's address is not fetched.
+metainfo=$(ls "$out"/contents/usr/share/metainfo/*.metainfo.xml)
+appstreamcli validate --strict --no-net "$metainfo" || fail "appstreamcli validate --strict"
+launched=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+[ -f "$out/contents/usr/share/applications/$launched" ] || fail "the AppStream component launches '$launched', not in the package"
+# Its newest release is this version (each release adds its entry on top).
+newest=$(sed -n 's|.*<release version="\([^"]*\)".*|\1|p' "$metainfo" | head -n 1)
+[ "$newest" = "$version" ] || fail "the AppStream component's newest release is $newest, the project is $version"
+provided=$(sed -n 's|.*<binary>\(.*\)</binary>.*|\1|p' "$metainfo" | sort | tr '\n' ' ')
+shipped=$(ls "$out/contents/usr/bin" | sort | tr '\n' ' ')
+[ "$provided" = "$shipped" ] || fail "the AppStream component provides: $provided; the package has: $shipped"
 
 # The licence in the copyright file is the one in LICENSE, word for word
 # (its lines indented, its blank lines a '.').
@@ -85,6 +99,7 @@ sort >"$out/files.expected" <<EOF
 /usr/share/lintian/overrides/veltrano
 /usr/share/man/man1/veltrano-cli.1.gz
 /usr/share/man/man1/veltrano.1.gz
+/usr/share/metainfo/org.veltrano.Veltrano.metainfo.xml
 EOF
 diff "$out/files.expected" "$out/files.txt" || fail "the package's files (expected, then found)"
 
