@@ -25,8 +25,9 @@ test=(
   # on PATH, without which sanitizer reports are bare addresses and leak
   # suppressions by function name never match
   clang libclang-rt-14-dev llvm
-  # Windows build, run under Wine
-  g++-mingw-w64-x86-64 wine wine64 fonts-wine
+  # Windows build, run under Wine; the MSI made by wixl and read back by msiinfo
+  # and msidump
+  g++-mingw-w64-x86-64 wine wine64 fonts-wine wixl msitools
   # screenshots, start-up timing and the icon images
   xvfb xdotool x11-utils imagemagick librsvg2-bin icoutils python3-pefile
   # the Debian package's quality gates; appstreamcli for its AppStream metadata

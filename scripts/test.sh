@@ -91,12 +91,12 @@ windows() {
   # display driver): presses, errors, layout at 96 and 144 DPI, keyboard,
   # closing, the German locale in both programs; and the resources.
   preset mingw
-  stage "Windows package"
-  (cd build/mingw && cpack -G ZIP)
+  stage "Windows packages: the ZIP and the MSI"
+  (cd build/mingw && cpack)
   local listing
   listing=$(python3 -m zipfile -l build/mingw/veltrano-1.0.0-win64.zip)
   echo "$listing"
-  for f in veltrano.exe veltrano-cli.exe README.txt; do
+  for f in veltrano.exe veltrano-cli.exe README.txt LICENSE.txt; do
     grep -q "veltrano-1.0.0-win64/$f " <<<"$listing" || { echo "the package lacks $f" >&2; exit 1; }
   done
   stage "Windows window on Xvfb (X11 driver), for a person to look at"

@@ -1,0 +1,28 @@
+# Makes the installer veltrano-<version>-win64.msi with wixl. Run by cpack's
+# External generator once the programs are staged (and stripped) as for the
+# ZIP, with the variables of packaging/windows/CMakeLists.txt.
+if(NOT CPACK_VELTRANO_WIXL)
+  message(FATAL_ERROR "wixl is needed for the MSI (Debian package wixl: scripts/install-deps.sh)")
+endif()
+# wixl looks for every source file below its working directory and takes no
+# absolute path: it runs in CPack's scratch folder, which holds the staged
+# folder, and the icon is copied there.
+set(work "${CPACK_TOPLEVEL_DIRECTORY}")
+file(RELATIVE_PATH staged "${work}" "${CPACK_TEMPORARY_DIRECTORY}")
+file(COPY_FILE "${CPACK_VELTRANO_ICON}" "${work}/veltrano.ico")
+set(msi "${work}/${CPACK_PACKAGE_FILE_NAME}.msi")
+execute_process(
+  COMMAND "${CPACK_VELTRANO_WIXL}" -a x64 -o "${msi}"
+          -D "SourceDir=${staged}"
+          -D "Version=${CPACK_PACKAGE_VERSION}"
+          -D "Publisher=${CPACK_VELTRANO_PUBLISHER}"
+          -D "Contact=${CPACK_VELTRANO_CONTACT}"
+          -D "IconFile=veltrano.ico"
+          "${CPACK_VELTRANO_WXS}"
+  WORKING_DIRECTORY "${work}"
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "wixl failed (${status}) on ${CPACK_VELTRANO_WXS}")
+endif()
+# cpack copies the installer beside the ZIP.
+set(CPACK_EXTERNAL_BUILT_PACKAGES "${msi}")
