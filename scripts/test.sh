@@ -5,7 +5,9 @@
 #      checked bit for bit against the independent reference;
 #   3. Clang with the address and undefined-behaviour sanitizers: all native tests;
 #   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix,
-#      the Windows package and a screenshot of veltrano.exe;
+#      the Windows packages (the ZIP; the MSI read back, installed, upgraded and
+#      removed under Wine: packaging/windows/tests/msi_test.py) and a screenshot
+#      of veltrano.exe;
 #   5. the fuzz target for about a minute from the committed seed corpus;
 #   6. the benchmark of the checked calculation against the bare steps, and
 #      of design mode per stage against it;
@@ -99,6 +101,8 @@ windows() {
   for f in veltrano.exe veltrano-cli.exe README.txt LICENSE.txt; do
     grep -q "veltrano-1.0.0-win64/$f " <<<"$listing" || { echo "the package lacks $f" >&2; exit 1; }
   done
+  # The MSI in the tests' prefix, in one Wine session (scripts/wine-session).
+  scripts/wine-session python3 packaging/windows/tests/msi_test.py build/mingw
   stage "Windows window on Xvfb (X11 driver), for a person to look at"
   unset VELTRANO_WINEPREFIX
   scripts/screenshot.sh --windows
