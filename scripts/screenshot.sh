@@ -54,7 +54,10 @@ trap 'kill "$app_pid" "$xvfb_pid" 2>/dev/null || true' EXIT
 
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Veltrano-' | head -n1)
 scripts/press-first-example.sh "$window"
-sleep 0.5
+# The button stays greyed while the press hands the profile to Calc: the
+# picture is taken once Calc shows it (or, without Calc, after its error).
+timeout 90 xdotool search --sync --onlyvisible --name 'LibreOffice Calc|Untitled|无标题' >/dev/null 2>&1 || true
+sleep 2
 mkdir -p "$(dirname "$out")"
 # The whole screen (the press also opens Calc, which may lie on top of the
 # window), then the window alone, raised again.
