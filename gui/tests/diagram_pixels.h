@@ -1,0 +1,51 @@
+// Pixels of a painted diagram, read back: what the painter's tests, the
+// diagram window's test and the screenshot check of the real program share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QImage>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include "veltrano/diagram/scene.h"
+
+namespace veltrano::testkit_qt {
+
+// What one place of a picture must show, in page (window) pixels; an image
+// `scale` device pixels a page pixel is read at (x, y) × scale.
+struct Probe {
+    enum class Mode {
+        kColour,  // the pixel is `colour`, each channel within `tolerance`
+        kLine,    // a pixel within `radius` is `colour` laid over white at a
+                  // coverage of at least `coverage` (a thin antialiased line)
+        kWhite,   // every pixel within `radius` is white
+        kInk,     // a pixel within `radius` is visibly not white
+    };
+    Mode mode = Mode::kColour;
+    double x = 0, y = 0;
+    QRgb colour = 0;
+    int tolerance = 8;
+    double radius = 0;
+    double coverage = 1;
+    std::string name = {};
+};
+
+Probe colour_at(double x, double y, QRgb colour, int tolerance);
+Probe white_at(double x, double y, double radius = 0);
+Probe ink_at(double x, double y, double radius = 0);
+
+// `scene` painted into an image `scale` device pixels a page pixel (its
+// device pixel ratio), on a green ground that the white page must cover.
+QImage painted(const diagram::Scene& scene, double scale);
+
+// Empty when `image` shows what `probe` expects; otherwise what it shows.
+QString probe_failure(const QImage& image, double scale, const Probe& probe);
+QStringList failures(const QImage& image, double scale, const std::vector<Probe>& probes);
+
+// The box of the pixels darker than light grey, in page pixels.
+QRectF ink_box(const QImage& image, double scale);
+
+}  // namespace veltrano::testkit_qt
