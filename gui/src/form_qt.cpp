@@ -5,11 +5,14 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -174,6 +177,25 @@ QIcon form_icon(std::string_view name) {
     return icon;
 }
 
+// The window's own commands: each on its function key wherever the focus is
+// in the window, and together in the menu of a right-click on the window's
+// background, each with its key. A right-click on a text box still gives the
+// box's own menu; labels, lines and the button pass it on to the window.
+void add_commands(QWidget* window, const std::vector<WindowCommand>& commands) {
+    for (const WindowCommand& c : commands) {
+        auto* action = new QAction(to_qt(c.text), window);
+        if (c.function_key >= 1 && c.function_key <= 35) {
+            action->setShortcut(QKeySequence(Qt::Key_F1 + (c.function_key - 1)));
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        QObject::connect(action, &QAction::triggered, window, [run = c.run] {
+            if (run) run();
+        });
+        window->addAction(action);
+    }
+    if (!commands.empty()) window->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
 }  // namespace
 
 void set_up_qt_application() { QApplication::setFont(form_font()); }
@@ -186,7 +208,8 @@ QFont form_font() {
     return font;
 }
 
-std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_click) {
+std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_click,
+                                    const std::vector<WindowCommand>& commands) {
     auto window = std::make_unique<QWidget>();
     QWidget* w = window.get();
     w->setObjectName(to_qt(form.name));
@@ -242,10 +265,11 @@ std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_c
         }
         previous = current;
     }
+    add_commands(w, commands);
     return window;
 }
 
-int run_form(int argc, char** argv, const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> /*commands*/) {
+int run_form(int argc, char** argv, const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> commands) {
     QApplication app(argc, argv);
     set_up_qt_application();
     // Qt's own texts (a field's context menu) in the window's language, when
@@ -255,7 +279,7 @@ int run_form(int argc, char** argv, const command::Form& form, ClickHandler on_c
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QApplication::installTranslator(&qt_texts);
     }
-    const std::unique_ptr<QWidget> window = build_form(form, std::move(on_click));
+    const std::unique_ptr<QWidget> window = build_form(form, std::move(on_click), commands);
     window->show();
     return QApplication::exec();
 }

@@ -22,6 +22,7 @@
 #include "veltrano/testkit/fakes.h"
 #include "veltrano/testkit/form_pixels.h"
 #include "veltrano/gui/form_qt.h"
+#include "modal_answerer.h"
 #include "veltrano/command/calculate.h"
 #include "veltrano/command/main_form.h"
 
@@ -86,6 +87,7 @@ class MainWindowTest : public QObject {
 private:
     std::unique_ptr<QWidget> window_;
     int exports_ = 0;
+    int commands_run_ = 0;  // the window's command beyond its controls (F2)
 
     QLineEdit* box(const char* name) { return window_->findChild<QLineEdit*>(name); }
     QPushButton* button() { return window_->findChild<QPushButton*>("Command1"); }
@@ -99,7 +101,8 @@ private:
     }
 
     void show_window(gui::ClickHandler on_click) {
-        window_ = gui::build_form(command::main_form(), std::move(on_click));
+        window_ = gui::build_form(command::main_form(), std::move(on_click),
+                                  {{"塔板图…", 2, [this] { ++commands_run_; }}});
         window_->show();
         QApplication::setActiveWindow(window_.get());
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
@@ -135,6 +138,7 @@ private Q_SLOTS:
 
     void init() {
         exports_ = 0;
+        commands_run_ = 0;
         // The real window and command; the spreadsheet is a text table so the
         // test starts no spreadsheet application.
         show_window([this](command::Fields& fields) {
@@ -402,6 +406,64 @@ private Q_SLOTS:
         QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });  // the loop failed to end
         QCOMPARE(QApplication::exec(), 0);
         QCOMPARE(last_closed.count(), 1);
+    }
+
+    void functionKeyRunsTheCommandWhereverTheFocusIs_data() {
+        QTest::addColumn<QString>("focus");
+        for (const char* name : {"Text1", "Text6", "Text8", "Command1"}) QTest::newRow(name) << name;
+    }
+
+    void functionKeyRunsTheCommandWhereverTheFocusIs() {
+        QFETCH(QString, focus);
+        auto* control = window_->findChild<QWidget*>(focus);
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_F3);
+        QCOMPARE(commands_run_, 0);  // its own key only
+        QTest::keyClick(control, Qt::Key_F2);
+        QCOMPARE(commands_run_, 1);
+        QCOMPARE(QApplication::focusWidget(), control);
+        QCOMPARE(exports_, 0);
+    }
+
+    // A right-click on the window's background, a label or the button gives
+    // the window's menu, the command with its key; on a text box, the box's
+    // own menu (undo, copy, paste...).
+    void rightClickGivesTheCommandOutsideTheTextBoxes_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("window_menu");
+        QTest::newRow("background") << "" << true;
+        QTest::newRow("label") << "Label1" << true;
+        QTest::newRow("line") << "Line1" << true;
+        QTest::newRow("button") << "Command1" << true;
+        QTest::newRow("text box") << "Text1" << false;
+        QTest::newRow("result box") << "Text8" << false;
+    }
+
+    void rightClickGivesTheCommandOutsideTheTextBoxes() {
+        QFETCH(QString, target);
+        QFETCH(bool, window_menu);
+        QPoint at;
+        if (target.isEmpty()) {
+            for (int y = 2; y < window_->height() && at.isNull(); y += 4) {
+                for (int x = 2; x < window_->width() && at.isNull(); x += 4) {
+                    if (window_->childAt(x, y) == nullptr) at = QPoint(x, y);
+                }
+            }
+        } else {
+            at = window_->findChild<QWidget*>(target)->geometry().center();
+        }
+        QStringList items;
+        testkit_qt::Answerer answerer(testkit_qt::read_menu(items, window_menu ? "塔板图…" : ""));
+        QTest::mouseClick(window_->windowHandle(), Qt::RightButton, {}, at);
+        QTRY_VERIFY(answerer.answered());
+        if (window_menu) {
+            QCOMPARE(items, QStringList{"塔板图…|F2|on"});
+            QTRY_COMPARE(commands_run_, 1);
+        } else {
+            QVERIFY2(!items.contains("塔板图…|F2|on") && items.size() > 3, qPrintable(items.join(", ")));
+            QCOMPARE(commands_run_, 0);
+        }
+        QCOMPARE(exports_, 0);
     }
 
     void resizingTheWindowMovesNothing() {

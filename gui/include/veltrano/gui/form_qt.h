@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include <QFont>
 #include <QWidget>
@@ -19,7 +20,9 @@ void set_up_qt_application();
 QFont form_font();
 
 // The top-level window of `form`, with every control, not yet shown. Each
-// button's click runs `on_click` and reports a RunError in a message box.
-std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_click);
+// button's click runs `on_click` and reports a RunError in a message box;
+// `commands` are on their keys and in the background's context menu.
+std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_click,
+                                    const std::vector<WindowCommand>& commands = {});
 
 }  // namespace veltrano::gui
