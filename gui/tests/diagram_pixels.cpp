@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <stdexcept>
+#include <utility>
 
 #include <QPainter>
 
@@ -138,6 +141,49 @@ QRectF ink_box(const QImage& image, double scale) {
     }
     if (right < 0) return {};
     return QRectF(left / scale, top / scale, (right + 1 - left) / scale, (bottom + 1 - top) / scale);
+}
+
+calc::ColumnInputs first_example_inputs() { return {100, 0.5, 0.95, 0.05, 2, 2.5}; }
+
+std::vector<Probe> first_example_probes(const diagram::DiagramView& view, const calc::ColumnResult& column,
+                                        double width, double height) {
+    const auto at = [&](double x, double y) {
+        const std::optional<diagram::Pt> p = view.window_point(width, height, x, y);
+        if (!p) throw std::logic_error("the view has no picture");
+        return std::pair{p->x.v, p->y.v};
+    };
+    const auto& x = column.x.slots();
+    const auto& y = column.y.slots();
+    const int feed = column.feed_plate.value();
+    const calc::ColumnInputs in = first_example_inputs();
+
+    std::vector<Probe> probes;
+    const auto line = [&](std::string name, std::pair<double, double> p, QRgb colour, double coverage) {
+        Probe probe;
+        probe.mode = Probe::Mode::kLine;
+        probe.x = p.first;
+        probe.y = p.second;
+        probe.colour = colour;
+        probe.tolerance = 24;
+        probe.radius = 1;
+        probe.coverage = coverage;
+        probe.name = std::move(name);
+        probes.push_back(probe);
+    };
+    // Where step 1's run across from the distillate turns down: the
+    // staircase over the equilibrium curve.
+    line("step 1 corner", at(x[1], in.xD), 0x222222, 0.6);
+    // The middle of the feed step's run across, from plate 4's liquid to plate 5's.
+    line("feed step", at((x[feed - 1] + x[feed]) / 2, y[feed]), 0xe67e22, 0.8);
+    // The diagonal between the grid lines at 0.7 and 0.8, well below the
+    // rectifying line; thinner than a pixel at the opening size.
+    line("diagonal", at(0.75, 0.75), 0x808080, 0.4);
+    // Below the stripping line, left of the legend, between grid lines.
+    const auto [ex, ey] = at(0.35, 0.15);
+    Probe empty = white_at(ex, ey, 3);
+    empty.name = "empty plot area";
+    probes.push_back(empty);
+    return probes;
 }
 
 }  // namespace veltrano::testkit_qt

@@ -10,7 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include "veltrano/calc/column.h"
 #include "veltrano/diagram/scene.h"
+#include "veltrano/diagram/window.h"
 
 namespace veltrano::testkit_qt {
 
@@ -47,5 +49,16 @@ QStringList failures(const QImage& image, double scale, const std::vector<Probe>
 
 // The box of the pixels darker than light grey, in page pixels.
 QRectF ink_box(const QImage& image, double scale);
+
+// The first worked example (F 100, xF 0.5, xD 0.95, xW 0.05, R 2, alpha 2.5)
+// as the window shows it `width` × `height`: the corner of step 1 at (x1, xD)
+// in the step colour, the middle of the feed step's run across in the feed
+// colour, the diagonal grey where no other line is near, and empty plot area
+// white. Positions from DiagramView::window_point.
+std::vector<Probe> first_example_probes(const diagram::DiagramView& view, const calc::ColumnResult& column,
+                                        double width, double height);
+
+// The first worked example's six inputs.
+calc::ColumnInputs first_example_inputs();
 
 }  // namespace veltrano::testkit_qt
