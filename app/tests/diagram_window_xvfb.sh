@@ -30,7 +30,14 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -s "$tmp/stderr.txt" ]; then
+    echo "the program's stderr, last lines:" >&2
+    tail -n 60 "$tmp/stderr.txt" >&2
+  fi
+  exit 1
+}
 [ -n "$out" ] || out="$tmp/shots"
 mkdir -p "$out" "$tmp/home" "$tmp/runtime"
 chmod 700 "$tmp/runtime"
