@@ -126,14 +126,6 @@ const std::vector<Case>& cases() {
                                                 kBlue, page(8))});
          },
          {colour_at(60, 10, kBlue, 60), white_at(60, 4), white_at(140, 12)}},
-        {"a polyline is never filled",
-         [] {
-             Node p = diagram::polyline({{page(20), page(20)}, {page(180), page(20)}, {page(180), page(80)}}, kRed,
-                                        page(2));
-             p.style.fill = kBlue;
-             return scene_of({p});
-         },
-         {colour_at(100, 20, kRed, 30), colour_at(180, 50, kRed, 30), white_at(150, 30), white_at(100, 60)}},
         {"a rectangle is filled at its fill opacity, then stroked",
          [] {
              Node r = diagram::rect(page(20), page(20), page(160), page(60));
@@ -144,15 +136,6 @@ const std::vector<Case>& cases() {
              return scene_of({r});
          },
          {colour_at(100, 50, 0x808080, 3), colour_at(20, 50, kRed, 10), colour_at(100, 80, kRed, 10), white_at(100, 10)}},
-        {"a circle is filled and stroked about its centre",
-         [] {
-             Node c = diagram::circle(page(100), page(50), page(20));
-             c.style.fill = kBlue;
-             c.style.stroke = kRed;
-             c.style.stroke_width = page(4);
-             return scene_of({c});
-         },
-         {colour_at(100, 50, kBlue, 10), colour_at(100, 30, kRed, 10), colour_at(80, 50, kRed, 10), white_at(100, 75)}},
         {"a stroke width of 0 draws nothing, where Qt would draw a hairline",
          [] { return scene_of({hline(10, 190, 50.5, kRed, 0)}); },
          {white_at(100, 50.5), white_at(100, 50)}},

@@ -118,7 +118,10 @@ private Q_SLOTS:
         QCOMPARE(w->windowTitle(), QString::fromUtf8(diagram::kWindowTitle));
         QCOMPARE(w->size(), QSize(int(diagram::kOpeningWidth), int(diagram::kOpeningHeight)));
         QCOMPARE(w->minimumSize(), QSize(int(diagram::kLeastWidth), int(diagram::kLeastHeight)));
-        QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose));
+        window_->open();  // again: the same window raised, not a second one
+        int windows = 0;
+        for (QWidget* t : QApplication::topLevelWidgets()) windows += t->objectName() == "DiagramWindow";
+        QCOMPARE(windows, 1);
     }
 
     // Beside the main window, tops level: on its right where the screen has
