@@ -119,6 +119,7 @@ xdotool key ctrl+s
 dialog=$(window_named '^另存为$') || fail "Ctrl+S opened no save dialog"
 xdotool windowfocus --sync "$dialog"
 sleep 0.3
+import -window "$dialog" "$out/save-dialog.png"
 xdotool key ctrl+a
 xdotool type --delay 10 "$tmp/saved.svg"
 xdotool key Return
