@@ -64,13 +64,6 @@ Probe white_at(double x, double y, double radius) {
     return p;
 }
 
-Probe ink_at(double x, double y, double radius) {
-    Probe p = colour_at(x, y, 0, 0);
-    p.mode = Probe::Mode::kInk;
-    p.radius = radius;
-    return p;
-}
-
 QImage painted(const diagram::Scene& scene, double scale) {
     QImage image(int(std::ceil(scene.width * scale)), int(std::ceil(scene.height * scale)), QImage::Format_RGB32);
     image.setDevicePixelRatio(scale);
@@ -106,16 +99,13 @@ QString probe_failure(const QImage& image, double scale, const Probe& probe) {
                 good = channel_distance(pixel, 0xffffff) <= probe.tolerance;
                 if (!good) return where + QStringLiteral(": %1 at device (%2, %3), not white").arg(hex(pixel)).arg(px).arg(py);
                 continue;
-            case Probe::Mode::kInk:
-                good = channel_distance(pixel, 0xffffff) >= 24;
-                break;
             }
             if (good) return {};
             seen << hex(pixel);
         }
     }
     if (probe.mode == Probe::Mode::kWhite) return {};
-    const char* wanted = probe.mode == Probe::Mode::kInk ? "ink" : probe.mode == Probe::Mode::kLine ? "line of" : "";
+    const char* wanted = probe.mode == Probe::Mode::kLine ? "line of" : "";
     return where + QStringLiteral(": wanted %1 %2, saw %3").arg(wanted, hex(probe.colour), seen.join(' '));
 }
 
@@ -126,21 +116,6 @@ QStringList failures(const QImage& image, double scale, const std::vector<Probe>
         if (!f.isEmpty()) out << f;
     }
     return out;
-}
-
-QRectF ink_box(const QImage& image, double scale) {
-    int left = image.width(), top = image.height(), right = -1, bottom = -1;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (qGray(image.pixel(x, y)) >= 200) continue;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-    }
-    if (right < 0) return {};
-    return QRectF(left / scale, top / scale, (right + 1 - left) / scale, (bottom + 1 - top) / scale);
 }
 
 calc::ColumnInputs first_example_inputs() { return {100, 0.5, 0.95, 0.05, 2, 2.5}; }

@@ -1,12 +1,11 @@
-// Pixels of a painted diagram, read back: what the painter's tests, the
-// diagram window's test and the screenshot check of the real program share.
+// Pixels of a painted diagram, read back: what the diagram window's test
+// and the screenshot check of the real program share.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include <QImage>
-#include <QRectF>
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +23,6 @@ struct Probe {
         kLine,    // a pixel within `radius` is `colour` laid over white at a
                   // coverage of at least `coverage` (a thin antialiased line)
         kWhite,   // every pixel within `radius` is white
-        kInk,     // a pixel within `radius` is visibly not white
     };
     Mode mode = Mode::kColour;
     double x = 0, y = 0;
@@ -37,7 +35,6 @@ struct Probe {
 
 Probe colour_at(double x, double y, QRgb colour, int tolerance);
 Probe white_at(double x, double y, double radius = 0);
-Probe ink_at(double x, double y, double radius = 0);
 
 // `scene` painted into an image `scale` device pixels a page pixel (its
 // device pixel ratio), on a green ground that the white page must cover.
@@ -46,9 +43,6 @@ QImage painted(const diagram::Scene& scene, double scale);
 // Empty when `image` shows what `probe` expects; otherwise what it shows.
 QString probe_failure(const QImage& image, double scale, const Probe& probe);
 QStringList failures(const QImage& image, double scale, const std::vector<Probe>& probes);
-
-// The box of the pixels darker than light grey, in page pixels.
-QRectF ink_box(const QImage& image, double scale);
 
 // The first worked example (F 100, xF 0.5, xD 0.95, xW 0.05, R 2, alpha 2.5)
 // as the window shows it `width` × `height`: the corner of step 1 at (x1, xD)
