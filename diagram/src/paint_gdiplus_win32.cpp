@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -22,22 +23,156 @@ namespace {
 namespace gp = Gdiplus;
 namespace flat = Gdiplus::DllExports;
 
-// Each GDI+ object freed by its own flat call, exactly once.
-template <class T, auto Free>
-struct FreeGp {
-    void operator()(T* object) const noexcept { Free(object); }
+// GDI+'s entries, bound by name when GDI+ is first started, so that a
+// program loads gdiplus.dll only when it first paints a scene. Not through
+// a delay-load import library: the thunk binutils' dlltool makes for one
+// (2.40) keeps the integer argument registers across the binding but not
+// XMM0 to XMM3, so the first call of each entry taking a REAL (a pen's
+// width, a font's size, a matrix) got garbage: the first text or line
+// painted came out wrong.
+struct Api {
+    decltype(&gp::GdiplusStartup) GdiplusStartup;
+    decltype(&gp::GdiplusShutdown) GdiplusShutdown;
+    decltype(&flat::GdipAddPathString) GdipAddPathString;
+    decltype(&flat::GdipCloneStringFormat) GdipCloneStringFormat;
+    decltype(&flat::GdipCreateBitmapFromScan0) GdipCreateBitmapFromScan0;
+    decltype(&flat::GdipCreateFont) GdipCreateFont;
+    decltype(&flat::GdipCreateFontFamilyFromName) GdipCreateFontFamilyFromName;
+    decltype(&flat::GdipCreateMatrix2) GdipCreateMatrix2;
+    decltype(&flat::GdipCreatePath) GdipCreatePath;
+    decltype(&flat::GdipCreatePen1) GdipCreatePen1;
+    decltype(&flat::GdipCreateSolidFill) GdipCreateSolidFill;
+    decltype(&flat::GdipDeleteBrush) GdipDeleteBrush;
+    decltype(&flat::GdipDeleteFont) GdipDeleteFont;
+    decltype(&flat::GdipDeleteFontFamily) GdipDeleteFontFamily;
+    decltype(&flat::GdipDeleteGraphics) GdipDeleteGraphics;
+    decltype(&flat::GdipDeleteMatrix) GdipDeleteMatrix;
+    decltype(&flat::GdipDeletePath) GdipDeletePath;
+    decltype(&flat::GdipDeletePen) GdipDeletePen;
+    decltype(&flat::GdipDeleteStringFormat) GdipDeleteStringFormat;
+    decltype(&flat::GdipDisposeImage) GdipDisposeImage;
+    decltype(&flat::GdipDrawEllipse) GdipDrawEllipse;
+    decltype(&flat::GdipDrawLine) GdipDrawLine;
+    decltype(&flat::GdipDrawLines) GdipDrawLines;
+    decltype(&flat::GdipDrawPath) GdipDrawPath;
+    decltype(&flat::GdipDrawPolygon) GdipDrawPolygon;
+    decltype(&flat::GdipDrawString) GdipDrawString;
+    decltype(&flat::GdipFillEllipse) GdipFillEllipse;
+    decltype(&flat::GdipFillPolygon2) GdipFillPolygon2;
+    decltype(&flat::GdipFlush) GdipFlush;
+    decltype(&flat::GdipGetCellAscent) GdipGetCellAscent;
+    decltype(&flat::GdipGetEmHeight) GdipGetEmHeight;
+    decltype(&flat::GdipGetFamilyName) GdipGetFamilyName;
+    decltype(&flat::GdipGetImageEncoders) GdipGetImageEncoders;
+    decltype(&flat::GdipGetImageEncodersSize) GdipGetImageEncodersSize;
+    decltype(&flat::GdipGetImageGraphicsContext) GdipGetImageGraphicsContext;
+    decltype(&flat::GdipGraphicsClear) GdipGraphicsClear;
+    decltype(&flat::GdipIsStyleAvailable) GdipIsStyleAvailable;
+    decltype(&flat::GdipMeasureString) GdipMeasureString;
+    decltype(&flat::GdipResetWorldTransform) GdipResetWorldTransform;
+    decltype(&flat::GdipRestoreGraphics) GdipRestoreGraphics;
+    decltype(&flat::GdipSaveGraphics) GdipSaveGraphics;
+    decltype(&flat::GdipSaveImageToStream) GdipSaveImageToStream;
+    decltype(&flat::GdipSetClipRect) GdipSetClipRect;
+    decltype(&flat::GdipSetPenDashArray) GdipSetPenDashArray;
+    decltype(&flat::GdipSetPenLineCap197819) GdipSetPenLineCap197819;
+    decltype(&flat::GdipSetPenLineJoin) GdipSetPenLineJoin;
+    decltype(&flat::GdipSetPenMiterLimit) GdipSetPenMiterLimit;
+    decltype(&flat::GdipSetPixelOffsetMode) GdipSetPixelOffsetMode;
+    decltype(&flat::GdipSetSmoothingMode) GdipSetSmoothingMode;
+    decltype(&flat::GdipSetStringFormatFlags) GdipSetStringFormatFlags;
+    decltype(&flat::GdipSetTextRenderingHint) GdipSetTextRenderingHint;
+    decltype(&flat::GdipSetWorldTransform) GdipSetWorldTransform;
+    decltype(&flat::GdipStringFormatGetGenericTypographic) GdipStringFormatGetGenericTypographic;
 };
-template <class T, auto Free>
+
+Api bound_api;
+
+// Binds every entry of `module`; false if one is missing.
+bool bind_api(HMODULE module) {
+    Api a{};
+    bool all = true;
+    const auto bind = [&](const char* name, auto& entry) {
+        // Through void(*)() so the compiler takes the cast between function types as meant.
+        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(
+            reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+        all = all && entry != nullptr;
+    };
+        bind("GdiplusStartup", a.GdiplusStartup);
+        bind("GdiplusShutdown", a.GdiplusShutdown);
+        bind("GdipAddPathString", a.GdipAddPathString);
+        bind("GdipCloneStringFormat", a.GdipCloneStringFormat);
+        bind("GdipCreateBitmapFromScan0", a.GdipCreateBitmapFromScan0);
+        bind("GdipCreateFont", a.GdipCreateFont);
+        bind("GdipCreateFontFamilyFromName", a.GdipCreateFontFamilyFromName);
+        bind("GdipCreateMatrix2", a.GdipCreateMatrix2);
+        bind("GdipCreatePath", a.GdipCreatePath);
+        bind("GdipCreatePen1", a.GdipCreatePen1);
+        bind("GdipCreateSolidFill", a.GdipCreateSolidFill);
+        bind("GdipDeleteBrush", a.GdipDeleteBrush);
+        bind("GdipDeleteFont", a.GdipDeleteFont);
+        bind("GdipDeleteFontFamily", a.GdipDeleteFontFamily);
+        bind("GdipDeleteGraphics", a.GdipDeleteGraphics);
+        bind("GdipDeleteMatrix", a.GdipDeleteMatrix);
+        bind("GdipDeletePath", a.GdipDeletePath);
+        bind("GdipDeletePen", a.GdipDeletePen);
+        bind("GdipDeleteStringFormat", a.GdipDeleteStringFormat);
+        bind("GdipDisposeImage", a.GdipDisposeImage);
+        bind("GdipDrawEllipse", a.GdipDrawEllipse);
+        bind("GdipDrawLine", a.GdipDrawLine);
+        bind("GdipDrawLines", a.GdipDrawLines);
+        bind("GdipDrawPath", a.GdipDrawPath);
+        bind("GdipDrawPolygon", a.GdipDrawPolygon);
+        bind("GdipDrawString", a.GdipDrawString);
+        bind("GdipFillEllipse", a.GdipFillEllipse);
+        bind("GdipFillPolygon2", a.GdipFillPolygon2);
+        bind("GdipFlush", a.GdipFlush);
+        bind("GdipGetCellAscent", a.GdipGetCellAscent);
+        bind("GdipGetEmHeight", a.GdipGetEmHeight);
+        bind("GdipGetFamilyName", a.GdipGetFamilyName);
+        bind("GdipGetImageEncoders", a.GdipGetImageEncoders);
+        bind("GdipGetImageEncodersSize", a.GdipGetImageEncodersSize);
+        bind("GdipGetImageGraphicsContext", a.GdipGetImageGraphicsContext);
+        bind("GdipGraphicsClear", a.GdipGraphicsClear);
+        bind("GdipIsStyleAvailable", a.GdipIsStyleAvailable);
+        bind("GdipMeasureString", a.GdipMeasureString);
+        bind("GdipResetWorldTransform", a.GdipResetWorldTransform);
+        bind("GdipRestoreGraphics", a.GdipRestoreGraphics);
+        bind("GdipSaveGraphics", a.GdipSaveGraphics);
+        bind("GdipSaveImageToStream", a.GdipSaveImageToStream);
+        bind("GdipSetClipRect", a.GdipSetClipRect);
+        bind("GdipSetPenDashArray", a.GdipSetPenDashArray);
+        bind("GdipSetPenLineCap197819", a.GdipSetPenLineCap197819);
+        bind("GdipSetPenLineJoin", a.GdipSetPenLineJoin);
+        bind("GdipSetPenMiterLimit", a.GdipSetPenMiterLimit);
+        bind("GdipSetPixelOffsetMode", a.GdipSetPixelOffsetMode);
+        bind("GdipSetSmoothingMode", a.GdipSetSmoothingMode);
+        bind("GdipSetStringFormatFlags", a.GdipSetStringFormatFlags);
+        bind("GdipSetTextRenderingHint", a.GdipSetTextRenderingHint);
+        bind("GdipSetWorldTransform", a.GdipSetWorldTransform);
+        bind("GdipStringFormatGetGenericTypographic", a.GdipStringFormatGetGenericTypographic);
+    if (all) bound_api = a;
+    return all;
+}
+
+const Api& api() { return bound_api; }
+
+// Each GDI+ object freed by its own call, exactly once.
+template <class T, auto Api::*Free>
+struct FreeGp {
+    void operator()(T* object) const noexcept { (api().*Free)(object); }
+};
+template <class T, auto Api::*Free>
 using Held = std::unique_ptr<T, FreeGp<T, Free>>;
-using Graphics = Held<gp::GpGraphics, flat::GdipDeleteGraphics>;
-using Image = Held<gp::GpImage, flat::GdipDisposeImage>;
-using Pen = Held<gp::GpPen, flat::GdipDeletePen>;
-using Brush = Held<gp::GpBrush, flat::GdipDeleteBrush>;
-using Font = Held<gp::GpFont, flat::GdipDeleteFont>;
-using FontFamily = Held<gp::GpFontFamily, flat::GdipDeleteFontFamily>;
-using StringFormat = Held<gp::GpStringFormat, flat::GdipDeleteStringFormat>;
-using Matrix = Held<gp::GpMatrix, flat::GdipDeleteMatrix>;
-using Path = Held<gp::GpPath, flat::GdipDeletePath>;
+using Graphics = Held<gp::GpGraphics, &Api::GdipDeleteGraphics>;
+using Image = Held<gp::GpImage, &Api::GdipDisposeImage>;
+using Pen = Held<gp::GpPen, &Api::GdipDeletePen>;
+using Brush = Held<gp::GpBrush, &Api::GdipDeleteBrush>;
+using Font = Held<gp::GpFont, &Api::GdipDeleteFont>;
+using FontFamily = Held<gp::GpFontFamily, &Api::GdipDeleteFontFamily>;
+using StringFormat = Held<gp::GpStringFormat, &Api::GdipDeleteStringFormat>;
+using Matrix = Held<gp::GpMatrix, &Api::GdipDeleteMatrix>;
+using Path = Held<gp::GpPath, &Api::GdipDeletePath>;
 
 constexpr Colour kWhite = 0xFFFFFF;
 
@@ -99,14 +234,23 @@ std::vector<std::wstring> candidate_faces() {
 // ---- the session
 
 GdiplusSession::GdiplusSession() {
+    // Loaded once and kept: the entries stay bound for later sessions.
+    static const bool bound = [] {
+        HMODULE module = LoadLibraryW(L"gdiplus.dll");
+        return module != nullptr && bind_api(module);
+    }();
+    if (!bound) {
+        status_ = gp::GdiplusNotInitialized;
+        return;
+    }
     gp::GdiplusStartupInput input;
     ULONG_PTR token = 0;
-    status_ = static_cast<int>(gp::GdiplusStartup(&token, &input, nullptr));
+    status_ = static_cast<int>(api().GdiplusStartup(&token, &input, nullptr));
     token_ = token;
 }
 
 GdiplusSession::~GdiplusSession() {
-    if (status_ == gp::Ok) gp::GdiplusShutdown(static_cast<ULONG_PTR>(token_));
+    if (status_ == gp::Ok) api().GdiplusShutdown(static_cast<ULONG_PTR>(token_));
 }
 
 // ---- the face
@@ -121,17 +265,17 @@ struct GdiplusPainter::Fonts {
 GdiplusPainter::GdiplusPainter() : fonts_(std::make_unique<Fonts>()) {
     for (const std::wstring& face : candidate_faces()) {
         gp::GpFontFamily* family = nullptr;
-        if (face.empty() || flat::GdipCreateFontFamilyFromName(face.c_str(), nullptr, &family) != gp::Ok) continue;
+        if (face.empty() || api().GdipCreateFontFamilyFromName(face.c_str(), nullptr, &family) != gp::Ok) continue;
         FontFamily held(family);
         BOOL regular = FALSE;
-        if (flat::GdipIsStyleAvailable(family, gp::FontStyleRegular, &regular) != gp::Ok || !regular) continue;
+        if (api().GdipIsStyleAvailable(family, gp::FontStyleRegular, &regular) != gp::Ok || !regular) continue;
         WCHAR name[LF_FACESIZE] = {};
-        fonts_->face = flat::GdipGetFamilyName(family, name, LANG_NEUTRAL) == gp::Ok ? name : face;
+        fonts_->face = api().GdipGetFamilyName(family, name, LANG_NEUTRAL) == gp::Ok ? name : face;
         for (int bold = 0; bold < 2; ++bold) {
             const INT style = bold ? gp::FontStyleBold : gp::FontStyleRegular;
             UINT16 em = 0, ascent = 0;
-            if (flat::GdipGetEmHeight(family, style, &em) == gp::Ok &&
-                flat::GdipGetCellAscent(family, style, &ascent) == gp::Ok && em > 0 && ascent > 0) {
+            if (api().GdipGetEmHeight(family, style, &em) == gp::Ok &&
+                api().GdipGetCellAscent(family, style, &ascent) == gp::Ok && em > 0 && ascent > 0) {
                 fonts_->ascent[bold] = static_cast<double>(ascent) / em;
             }
         }
@@ -225,20 +369,20 @@ private:
 };
 
 void Painting::prepare() {
-    ok(flat::GdipSetSmoothingMode(graphics_, gp::SmoothingModeAntiAlias), "antialiasing");
+    ok(api().GdipSetSmoothingMode(graphics_, gp::SmoothingModeAntiAlias), "antialiasing");
     // Pixel (i, j) covers [i, i + 1) as in SVG, not centred on (i, j).
-    ok(flat::GdipSetPixelOffsetMode(graphics_, gp::PixelOffsetModeHalf), "pixel offset");
+    ok(api().GdipSetPixelOffsetMode(graphics_, gp::PixelOffsetModeHalf), "pixel offset");
     // Greys, not coloured fringes: the same pixels in a PNG and on any screen.
-    ok(flat::GdipSetTextRenderingHint(graphics_, gp::TextRenderingHintAntiAlias), "text antialiasing");
+    ok(api().GdipSetTextRenderingHint(graphics_, gp::TextRenderingHintAntiAlias), "text antialiasing");
     // Typographic: no padding around a string, so that a measured width is
     // the advance of its glyphs and a string starts where it is put; one
     // line, never cut.
     gp::GpStringFormat* typographic = nullptr;
     gp::GpStringFormat* format = nullptr;
-    if (ok(flat::GdipStringFormatGetGenericTypographic(&typographic), "string format") &&
-        ok(flat::GdipCloneStringFormat(typographic, &format), "string format")) {
+    if (ok(api().GdipStringFormatGetGenericTypographic(&typographic), "string format") &&
+        ok(api().GdipCloneStringFormat(typographic, &format), "string format")) {
         format_.reset(format);
-        ok(flat::GdipSetStringFormatFlags(format, gp::StringFormatFlagsNoWrap | gp::StringFormatFlagsNoClip |
+        ok(api().GdipSetStringFormatFlags(format, gp::StringFormatFlagsNoWrap | gp::StringFormatFlagsNoClip |
                                                       gp::StringFormatFlagsMeasureTrailingSpaces),
            "string format");
     }
@@ -247,14 +391,14 @@ void Painting::prepare() {
 // GDI+'s world transform set to `map`.
 bool Painting::world(const Affine& map) {
     gp::GpMatrix* matrix = nullptr;
-    if (!ok(flat::GdipCreateMatrix2(static_cast<gp::REAL>(map.m11), static_cast<gp::REAL>(map.m12),
+    if (!ok(api().GdipCreateMatrix2(static_cast<gp::REAL>(map.m11), static_cast<gp::REAL>(map.m12),
                                     static_cast<gp::REAL>(map.m21), static_cast<gp::REAL>(map.m22),
                                     static_cast<gp::REAL>(map.dx), static_cast<gp::REAL>(map.dy), &matrix),
             "transform")) {
         return false;
     }
     const Matrix held(matrix);
-    return ok(flat::GdipSetWorldTransform(graphics_, matrix), "transform");
+    return ok(api().GdipSetWorldTransform(graphics_, matrix), "transform");
 }
 
 void Painting::node(const Node& n, const Paint& inherited, const Affine& map) {
@@ -272,7 +416,7 @@ void Painting::node(const Node& n, const Paint& inherited, const Affine& map) {
         std::vector<gp::PointF> points;
         for (const Pt& pt : n.points) points.push_back(map(pt));
         if (const Pen stroke = pen(p, map.scale())) {
-            ok(flat::GdipDrawLines(graphics_, stroke.get(), points.data(), static_cast<INT>(points.size())), "line");
+            ok(api().GdipDrawLines(graphics_, stroke.get(), points.data(), static_cast<INT>(points.size())), "line");
         }
         return;
     }
@@ -281,7 +425,7 @@ void Painting::node(const Node& n, const Paint& inherited, const Affine& map) {
         if (const Pen stroke = pen(p, map.scale())) {
             for (std::size_t i = 0; i + 1 < n.points.size(); i += 2) {
                 const gp::PointF a = map(n.points[i]), b = map(n.points[i + 1]);
-                ok(flat::GdipDrawLine(graphics_, stroke.get(), a.X, a.Y, b.X, b.Y), "grid");
+                ok(api().GdipDrawLine(graphics_, stroke.get(), a.X, a.Y, b.X, b.Y), "grid");
             }
         }
         return;
@@ -295,11 +439,11 @@ void Painting::node(const Node& n, const Paint& inherited, const Affine& map) {
         const gp::PointF corners[4] = {map(x, y), map(x + w, y), map(x + w, y + h), map(x, y + h)};
         if (p.fills()) {
             if (const Brush fill = brush(p.fill, p.fill_opacity)) {
-                ok(flat::GdipFillPolygon2(graphics_, fill.get(), corners, 4), "rectangle");
+                ok(api().GdipFillPolygon2(graphics_, fill.get(), corners, 4), "rectangle");
             }
         }
         if (p.strokes()) {
-            if (const Pen stroke = pen(p, map.scale())) ok(flat::GdipDrawPolygon(graphics_, stroke.get(), corners, 4), "rectangle");
+            if (const Pen stroke = pen(p, map.scale())) ok(api().GdipDrawPolygon(graphics_, stroke.get(), corners, 4), "rectangle");
         }
         return;
     }
@@ -314,12 +458,12 @@ void Painting::node(const Node& n, const Paint& inherited, const Affine& map) {
         const auto width = static_cast<gp::REAL>(2 * rx), height = static_cast<gp::REAL>(2 * ry);
         if (p.fills()) {
             if (const Brush fill = brush(p.fill, p.fill_opacity)) {
-                ok(flat::GdipFillEllipse(graphics_, fill.get(), left, top, width, height), "circle");
+                ok(api().GdipFillEllipse(graphics_, fill.get(), left, top, width, height), "circle");
             }
         }
         if (p.strokes()) {
             if (const Pen stroke = pen(p, map.scale())) {
-                ok(flat::GdipDrawEllipse(graphics_, stroke.get(), left, top, width, height), "circle");
+                ok(api().GdipDrawEllipse(graphics_, stroke.get(), left, top, width, height), "circle");
             }
         }
         return;
@@ -333,22 +477,22 @@ void Painting::group(const Node& n, const Paint& p, const Affine& map) {
     if (clips) {
         // The clip is in the parent's units: mapped by the parent's map.
         const std::vector<Num>& c = *n.clip;
-        if (!ok(flat::GdipSaveGraphics(graphics_, &state), "clip")) return;
+        if (!ok(api().GdipSaveGraphics(graphics_, &state), "clip")) return;
         const bool set = world(map) &&
-                         ok(flat::GdipSetClipRect(graphics_, static_cast<gp::REAL>(c[0].v), static_cast<gp::REAL>(c[1].v),
+                         ok(api().GdipSetClipRect(graphics_, static_cast<gp::REAL>(c[0].v), static_cast<gp::REAL>(c[1].v),
                                                   static_cast<gp::REAL>(c[2].v), static_cast<gp::REAL>(c[3].v),
                                                   gp::CombineModeIntersect),
                             "clip");
-        ok(flat::GdipResetWorldTransform(graphics_), "transform");
+        ok(api().GdipResetWorldTransform(graphics_), "transform");
         if (!set) {
             // Unclipped, it could cover what it must not: left out.
-            ok(flat::GdipRestoreGraphics(graphics_, state), "clip");
+            ok(api().GdipRestoreGraphics(graphics_, state), "clip");
             return;
         }
     }
     const Affine inner = map.after(local(n.transform));
     for (const Node& child : n.children) node(child, p, inner);
-    if (clips) ok(flat::GdipRestoreGraphics(graphics_, state), "clip");
+    if (clips) ok(api().GdipRestoreGraphics(graphics_, state), "clip");
 }
 
 // A pen of the style's stroke, its width and dashes grown by `scale` from
@@ -356,16 +500,16 @@ void Painting::group(const Node& n, const Paint& p, const Affine& map) {
 Pen Painting::pen(const Paint& p, double scale) {
     const double width = p.stroke_width * scale;
     gp::GpPen* made = nullptr;
-    if (!(width > 0) || !ok(flat::GdipCreatePen1(argb(p.stroke, 1), static_cast<gp::REAL>(width), gp::UnitWorld, &made),
+    if (!(width > 0) || !ok(api().GdipCreatePen1(argb(p.stroke, 1), static_cast<gp::REAL>(width), gp::UnitWorld, &made),
                             "pen")) {
         return {};
     }
     Pen held(made);
     if (p.round) {
-        ok(flat::GdipSetPenLineCap197819(made, gp::LineCapRound, gp::LineCapRound, gp::DashCapRound), "pen");
-        ok(flat::GdipSetPenLineJoin(made, gp::LineJoinRound), "pen");
+        ok(api().GdipSetPenLineCap197819(made, gp::LineCapRound, gp::LineCapRound, gp::DashCapRound), "pen");
+        ok(api().GdipSetPenLineJoin(made, gp::LineJoinRound), "pen");
     } else {
-        ok(flat::GdipSetPenMiterLimit(made, 4), "pen");  // SVG's default limit
+        ok(api().GdipSetPenMiterLimit(made, 4), "pen");  // SVG's default limit
     }
     if (!p.dashes.empty()) {
         // GDI+ counts dashes in pen widths, SVG in the node's units; an odd
@@ -381,14 +525,14 @@ Pen Painting::pen(const Paint& p, double scale) {
             }
         }
         // SVG draws all-zero dashes solid.
-        if (total > 0) ok(flat::GdipSetPenDashArray(made, pattern.data(), static_cast<INT>(pattern.size())), "dashes");
+        if (total > 0) ok(api().GdipSetPenDashArray(made, pattern.data(), static_cast<INT>(pattern.size())), "dashes");
     }
     return held;
 }
 
 Brush Painting::brush(Colour colour, double opacity) {
     gp::GpSolidFill* made = nullptr;
-    if (!ok(flat::GdipCreateSolidFill(argb(colour, opacity), &made), "brush")) return {};
+    if (!ok(api().GdipCreateSolidFill(argb(colour, opacity), &made), "brush")) return {};
     return Brush(made);
 }
 
@@ -401,7 +545,7 @@ gp::GpFont* Painting::font(double size, bool bold) {
         return nullptr;
     }
     // Pixels of the node's units, so that the world transform scales it.
-    if (!ok(flat::GdipCreateFont(family_, static_cast<gp::REAL>(size), bold ? gp::FontStyleBold : gp::FontStyleRegular,
+    if (!ok(api().GdipCreateFont(family_, static_cast<gp::REAL>(size), bold ? gp::FontStyleBold : gp::FontStyleRegular,
                                  gp::UnitPixel, &made),
             "font")) {
         return nullptr;
@@ -413,7 +557,7 @@ double Painting::measure(const std::wstring& text, gp::GpFont* font) {
     if (text.empty()) return 0;
     const gp::RectF layout(0, 0, 1e6f, 1e6f);
     gp::RectF bounds;
-    if (!ok(flat::GdipMeasureString(graphics_, text.c_str(), static_cast<INT>(text.size()), font, &layout,
+    if (!ok(api().GdipMeasureString(graphics_, text.c_str(), static_cast<INT>(text.size()), font, &layout,
                                     format_.get(), &bounds, nullptr, nullptr),
             "text width")) {
         return 0;
@@ -466,24 +610,24 @@ void Painting::text(const Node& n, const Paint& p, const Affine& map) {
                                0);
         const auto length = static_cast<INT>(piece.text.size());
         if (fill) {
-            ok(flat::GdipDrawString(graphics_, piece.text.c_str(), length, piece.font, &origin, format_.get(),
+            ok(api().GdipDrawString(graphics_, piece.text.c_str(), length, piece.font, &origin, format_.get(),
                                     fill.get()),
                "text");
         }
         if (outline) {
             // Outlined glyphs, as SVG strokes a text with a stroke.
             gp::GpPath* made = nullptr;
-            if (!ok(flat::GdipCreatePath(gp::FillModeWinding, &made), "text outline")) continue;
+            if (!ok(api().GdipCreatePath(gp::FillModeWinding, &made), "text outline")) continue;
             const Path path(made);
-            if (ok(flat::GdipAddPathString(made, piece.text.c_str(), length, family_,
+            if (ok(api().GdipAddPathString(made, piece.text.c_str(), length, family_,
                                            p.bold ? gp::FontStyleBold : gp::FontStyleRegular,
                                            static_cast<gp::REAL>(piece.size), &origin, format_.get()),
                    "text outline")) {
-                ok(flat::GdipDrawPath(graphics_, outline.get(), made), "text outline");
+                ok(api().GdipDrawPath(graphics_, outline.get(), made), "text outline");
             }
         }
     }
-    ok(flat::GdipResetWorldTransform(graphics_), "transform");
+    ok(api().GdipResetWorldTransform(graphics_), "transform");
 }
 
 }  // namespace
@@ -493,21 +637,21 @@ std::optional<GdiplusFailure> GdiplusPainter::paint(const Scene& scene, const Pi
     gp::GpBitmap* bitmap = nullptr;
     // Premultiplied: what GDI+ blends fastest, and the same bytes as plain
     // colour on an opaque page.
-    const gp::Status made = flat::GdipCreateBitmapFromScan0(pixels.width, pixels.height, pixels.width * 4,
+    const gp::Status made = api().GdipCreateBitmapFromScan0(pixels.width, pixels.height, pixels.width * 4,
                                                             PixelFormat32bppPARGB,
                                                             reinterpret_cast<BYTE*>(pixels.bits), &bitmap);
     if (made != gp::Ok) return GdiplusFailure{static_cast<int>(made), "bitmap"};
     const Image image(bitmap);
     gp::GpGraphics* graphics = nullptr;
-    const gp::Status opened = flat::GdipGetImageGraphicsContext(bitmap, &graphics);
+    const gp::Status opened = api().GdipGetImageGraphicsContext(bitmap, &graphics);
     if (opened != gp::Ok) return GdiplusFailure{static_cast<int>(opened), "graphics"};
     const Graphics held(graphics);
 
     Painting painting(graphics, fonts_->family.get(), fonts_->ascent);
-    painting.ok(flat::GdipGraphicsClear(graphics, argb(kWhite, 1)), "page");
+    painting.ok(api().GdipGraphicsClear(graphics, argb(kWhite, 1)), "page");
     painting.prepare();
     painting.node(scene.root, Paint{}, Affine{scale, 0, 0, scale, 0, 0});
-    painting.ok(flat::GdipFlush(graphics, gp::FlushIntentionSync), "flush");
+    painting.ok(api().GdipFlush(graphics, gp::FlushIntentionSync), "flush");
     return painting.failure();
 }
 
@@ -600,11 +744,11 @@ private:
 std::optional<GdiplusFailure> encode_png(const PixelRows& pixels, std::string& png) {
     png.clear();
     UINT count = 0, size = 0;
-    gp::Status status = flat::GdipGetImageEncodersSize(&count, &size);
+    gp::Status status = api().GdipGetImageEncodersSize(&count, &size);
     if (status != gp::Ok) return GdiplusFailure{static_cast<int>(status), "encoders"};
     std::vector<unsigned char> buffer(size);
     auto* codecs = reinterpret_cast<gp::ImageCodecInfo*>(buffer.data());
-    status = flat::GdipGetImageEncoders(count, size, codecs);
+    status = api().GdipGetImageEncoders(count, size, codecs);
     if (status != gp::Ok) return GdiplusFailure{static_cast<int>(status), "encoders"};
     const gp::ImageCodecInfo* encoder = nullptr;
     for (UINT i = 0; i < count && encoder == nullptr; ++i) {
@@ -615,12 +759,12 @@ std::optional<GdiplusFailure> encode_png(const PixelRows& pixels, std::string& p
     gp::GpBitmap* bitmap = nullptr;
     // Without alpha: the page is opaque, and the file then holds three
     // channels, not four.
-    status = flat::GdipCreateBitmapFromScan0(pixels.width, pixels.height, pixels.width * 4, PixelFormat32bppRGB,
+    status = api().GdipCreateBitmapFromScan0(pixels.width, pixels.height, pixels.width * 4, PixelFormat32bppRGB,
                                              reinterpret_cast<BYTE*>(pixels.bits), &bitmap);
     if (status != gp::Ok) return GdiplusFailure{static_cast<int>(status), "bitmap"};
     const Image image(bitmap);
     StringStream stream(png);
-    status = flat::GdipSaveImageToStream(bitmap, &stream, &encoder->Clsid, nullptr);
+    status = api().GdipSaveImageToStream(bitmap, &stream, &encoder->Clsid, nullptr);
     if (status != gp::Ok) {
         png.clear();
         return GdiplusFailure{static_cast<int>(status), "PNG"};

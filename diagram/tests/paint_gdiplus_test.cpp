@@ -128,6 +128,27 @@ Node clipped(Node n, double x, double y, double w, double h) {
     return n;
 }
 
+// ---- the first paint of the process
+
+// GDI+'s entries are bound when the session starts. Bound lazily by a
+// delay-load thunk that lost the floating-point arguments of each entry's
+// first call, the first text, pen and transform of a process came out
+// wrong while every later paint was right. This is the process's first
+// paint (GoogleTest runs a file's tests in order).
+TEST_F(GdiplusPaint, TheFirstPaintOfTheProcessIsLikeEveryLaterOne) {
+    Node plot = matrix(100, -100, 20, 130);
+    plot.children = {line({page(0), page(0)}, {page(1), page(1)}, 0x808080, page(0.01)),
+                     stroked(filled(circle(page(0.5), page(0.5), page(0.03)), 0x222222), 0xE67E22, 0.01)};
+    Node clip = clipped(group(), 10, 10, 150, 120);
+    clip.children = {plot, filled(text(page(30), page(40), {{"塔板图 x"}, {"D", true}}, page(19)), 0x222222)};
+    const Scene scene = page_of({clip}, 200, 140);
+    const Picture first(scene, 200, 140, 1.25, *painter_);
+    const Picture second(scene, 200, 140, 1.25, *painter_);
+    EXPECT_FALSE(first.failure());
+    EXPECT_GT(first.ink().pixels, 200);
+    EXPECT_EQ(first.bits(), second.bits());
+}
+
 // ---- shapes: where a colour must be, and where it must not
 
 struct Probe {
