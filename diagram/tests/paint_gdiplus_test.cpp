@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,10 @@ public:
 
     static int distance(Colour a, Colour b) {
         int d = 0;
-        for (int shift : {0, 8, 16}) d = std::max(d, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)));
+        for (int shift : {0, 8, 16}) {
+            const int channel_a = static_cast<int>((a >> shift) & 0xFF), channel_b = static_cast<int>((b >> shift) & 0xFF);
+            d = std::max(d, std::abs(channel_a - channel_b));
+        }
         return d;
     }
 
@@ -188,7 +192,8 @@ const ShapeCase kShapeCases[] = {
          return page_of({p});
      },
      1,
-     {{100, 70, kWhite, 0}, {100, 11, 0xFF0000, 40}}},
+     // (54, 55) lies on the left side, x + y = 110, whole inside its 2 pixels.
+     {{100, 70, kWhite, 0}, {54, 55, 0xFF0000, 0}}},
     {"no stroke and no fill draw nothing",
      [] {
          Node r = stroked(rect(page(10), page(10), page(30), page(20)), kNoPaint, 3);
@@ -339,6 +344,26 @@ TEST_F(GdiplusPaint, ShapesLandWhereSvgPutsThem) {
         }
         EXPECT_EQ(picture.raw(0, 0) >> 24, 0xFFu) << "the page is opaque";
     }
+}
+
+// Edges are smooth wherever the system's GDI+ is: a slanting line and a
+// circle show shades between their colour and the page's.
+TEST_F(GdiplusPaint, EdgesAreSmoothed) {
+    const Scene scene = page_of({line({page(5), page(5)}, {page(95), page(40)}, 0x000000, page(3)),
+                                 filled(circle(page(40), page(70), page(20)), 0x000000)},
+                                100, 100);
+    const Picture picture(scene, 100, 100, 1, *painter_);
+    std::set<Colour> shades;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            if (picture.at(x, y) != 0 && picture.at(x, y) != kWhite) shades.insert(picture.at(x, y));
+        }
+    }
+    EXPECT_GE(shades.size(), 3u) << "supersampling " << painter_->supersampling();
+    // Smoothing keeps the middle of a line its own colour, and the page white.
+    EXPECT_EQ(picture.at(50, 22), 0x000000u);
+    EXPECT_EQ(picture.at(40, 70), 0x000000u);
+    EXPECT_EQ(picture.at(90, 90), kWhite);
 }
 
 // ---- text: the face, the anchor, the baseline, the subscript

@@ -1,7 +1,7 @@
 // Scenes painted with GDI+ on Windows: the diagram window's picture on the
 // screen, its PNG file and its clipboard image. GDI+ is a DLL of its own,
-// loaded at the first call into it: a program that never paints a scene
-// never loads it.
+// loaded when the first session starts: a program that never paints a
+// scene never loads it.
 //
 // The painter keeps the SVG reading of a scene: styles inherited from the
 // enclosing groups, a group's transform scaling the strokes and dashes
@@ -71,9 +71,14 @@ public:
     // rest is painted; the first failure is returned.
     std::optional<GdiplusFailure> paint(const Scene& scene, const PixelRows& pixels, double scale) const;
 
+    // Samples per pixel along each side: 1 where GDI+ smooths the edges of
+    // shapes itself, more where it does not (Wine's), and the picture is
+    // painted that many times larger and averaged down.
+    int supersampling() const;
+
 private:
-    struct Fonts;
-    std::unique_ptr<Fonts> fonts_;
+    struct Setup;
+    std::unique_ptr<Setup> setup_;
 };
 
 // `pixels` as the bytes of a PNG file (opaque, red-green-blue), or the
