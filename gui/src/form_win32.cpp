@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 #include <string>
 #include <utility>
@@ -27,6 +29,7 @@ namespace veltrano::gui {
 namespace {
 
 constexpr int kFirstControlId = 100;
+constexpr unsigned kFirstSystemCommand = 0x0100;
 constexpr wchar_t kFormClass[] = L"VeltranoForm";
 constexpr wchar_t kLineClass[] = L"VeltranoLine";
 
@@ -41,7 +44,8 @@ constexpr wchar_t kLineClass[] = L"VeltranoLine";
 
 class FormWindow {
 public:
-    FormWindow(const command::Form& form, ClickHandler on_click) : form_(form), on_click_(std::move(on_click)) {}
+    FormWindow(const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> commands)
+        : form_(form), on_click_(std::move(on_click)), commands_(std::move(commands)) {}
     FormWindow(const FormWindow&) = delete;
     FormWindow& operator=(const FormWindow&) = delete;
 
@@ -58,6 +62,24 @@ public:
         if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN || !is_button(msg.hwnd)) return false;
         if (IsWindowEnabled(msg.hwnd)) SendMessageW(msg.hwnd, BM_CLICK, 0, 0);
         return true;
+    }
+
+    // A window command's function key pressed in this window, whichever of
+    // its controls has the focus, runs the command (as an accelerator
+    // would): looked at before the dialog manager, which would hand the key
+    // to the control.
+    bool run_on_function_key(const MSG& msg) {
+        if (msg.message != WM_KEYDOWN || msg.wParam < VK_F1 || msg.wParam > VK_F24) return false;
+        if (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd)) return false;
+        if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0) return false;
+        const int key = static_cast<int>(msg.wParam - VK_F1) + 1;
+        for (const WindowCommand& c : commands_) {
+            if (c.function_key == key) {
+                run(c);
+                return true;
+            }
+        }
+        return false;
     }
 
     // The text box `name` of this window, or a RunError with E_INVALIDARG.
@@ -88,9 +110,13 @@ private:
     void apply_dpi(UINT dpi);
     void set_icons(UINT dpi);
     void press(HWND button);
+    void add_to_system_menu();
+    void context_menu(LPARAM at);
+    void run(const WindowCommand& c);
 
     const command::Form& form_;
     ClickHandler on_click_;
+    std::vector<WindowCommand> commands_;
     std::vector<HWND> children_;  // by row of the form's table; the window destroys them
     win32::Font font_;             // lent to every control but the lines
     win32::Icon big_icon_, small_icon_;
@@ -199,6 +225,7 @@ bool FormWindow::create(int show) {
     }
     if (!rows.empty() && form_.controls[rows.front()].takes_focus()) focus_ = children_[rows.front()];
     set_icons(dpi);
+    add_to_system_menu();
 
     // Placed on a monitor of another DPI after all.
     if (const UINT actual = win32::window_dpi(hwnd()); actual != dpi) {
@@ -346,6 +373,64 @@ void FormWindow::press(HWND button) {
     }
 }
 
+// A window command as a menu shows it: its text, a tab, its key.
+std::wstring menu_text(const WindowCommand& c) {
+    std::wstring text = core::to_utf16(c.text);
+    if (c.function_key > 0) text += L"\tF" + std::to_wstring(c.function_key);
+    return text;
+}
+
+// The window's commands at the end of its system menu, after a separator.
+void FormWindow::add_to_system_menu() {
+    if (commands_.empty()) return;
+    HMENU menu = GetSystemMenu(hwnd(), FALSE);  // the window's own copy, destroyed with it
+    if (menu == nullptr) return;
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    for (std::size_t i = 0; i < commands_.size(); ++i) {
+        AppendMenuW(menu, MF_STRING, win32_system_command(i), menu_text(commands_[i]).c_str());
+    }
+}
+
+// The context menu of the window's background: a right-click outside the
+// text boxes (which have their own), or the menu key there.
+void FormWindow::context_menu(LPARAM at) {
+    if (commands_.empty()) return;
+    POINT where{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {
+        // From the keyboard: under the control with the focus, or at the top left.
+        RECT r{};
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd(), focus)) {
+            GetWindowRect(focus, &r);
+        } else {
+            GetClientRect(hwnd(), &r);
+            MapWindowPoints(hwnd(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+        }
+        where = {r.left, r.bottom};
+    }
+    const win32::Menu menu(CreatePopupMenu());
+    if (!menu) return;
+    for (std::size_t i = 0; i < commands_.size(); ++i) {
+        AppendMenuW(menu.get(), MF_STRING, i + 1, menu_text(commands_[i]).c_str());
+    }
+    const auto chosen = static_cast<std::size_t>(
+        TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, where.x, where.y, 0, hwnd(),
+                       nullptr));
+    if (chosen >= 1 && chosen <= commands_.size()) run(commands_[chosen - 1]);
+}
+
+// A window command runs on the window's thread like a click; what it throws
+// is shown, and the window goes on.
+void FormWindow::run(const WindowCommand& c) {
+    if (pressing_ || !c.run) return;
+    try {
+        c.run();
+    } catch (const std::exception& e) {
+        MessageBoxExW(hwnd(), core::to_utf16(e.what()).c_str(), L"Veltrano", MB_OK | MB_ICONERROR,
+                      MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    }
+}
+
 LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_COMMAND:
@@ -356,6 +441,17 @@ LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
             return 0;
         }
         break;
+    case WM_SYSCOMMAND:
+        for (std::size_t i = 0; i < commands_.size(); ++i) {
+            if ((wparam & 0xFFF0) == win32_system_command(i)) {
+                run(commands_[i]);
+                return 0;
+            }
+        }
+        break;
+    case WM_CONTEXTMENU:
+        context_menu(lparam);
+        return 0;
     case WM_ACTIVATE:
         if (LOWORD(wparam) == WA_INACTIVE) {
             HWND focus = GetFocus();
@@ -405,13 +501,15 @@ int win32_control_id(const command::Form& form, std::string_view name) {
     return 0;
 }
 
-int run_form(int, char**, const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> /*commands*/) {
+unsigned win32_system_command(std::size_t index) { return kFirstSystemCommand + 16 * static_cast<unsigned>(index); }
+
+int run_form(int, char**, const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> commands) {
     // The system's visual style for the controls (the manifest asks for
     // version 6 of the common controls).
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    FormWindow window(form, std::move(on_click));
+    FormWindow window(form, std::move(on_click), std::move(commands));
     if (!window.create(SW_SHOWDEFAULT)) {
         std::fprintf(stderr, "veltrano: 无法创建窗口（系统错误 %lu）\n", GetLastError());
         return 1;
@@ -421,6 +519,7 @@ int run_form(int, char**, const command::Form& form, ClickHandler on_click, std:
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) break;
         if (got == -1) return 1;
+        if (window.run_on_function_key(msg)) continue;
         if (window.press_on_enter(msg)) continue;
         if (window.hwnd() != nullptr && IsDialogMessageW(window.hwnd(), &msg)) continue;
         TranslateMessage(&msg);

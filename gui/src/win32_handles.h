@@ -9,6 +9,10 @@
 //    it, so a font that fell back to the stock one is held like any other.
 //  - A handle lent to a window (WM_SETFONT, WM_SETICON) stays ours: the new
 //    one is lent before the old one's owner lets it go.
+//  - A memory DC goes before the bitmap selected into it (DeleteDC lets the
+//    bitmap go), so a holder of both declares the bitmap first.
+//  - Memory handed to the clipboard (SetClipboardData) is the system's from
+//    then on: the holder lets it go with release().
 #pragma once
 
 #include <windows.h>
@@ -26,6 +30,15 @@ struct DestroyIconHandle {
 struct DestroyWindowHandle {
     void operator()(HWND window) const noexcept { DestroyWindow(window); }
 };
+struct DeleteMemoryDC {
+    void operator()(HDC dc) const noexcept { DeleteDC(dc); }
+};
+struct DestroyMenuHandle {
+    void operator()(HMENU menu) const noexcept { DestroyMenu(menu); }
+};
+struct FreeGlobal {
+    void operator()(HGLOBAL memory) const noexcept { GlobalFree(memory); }
+};
 struct ReleaseScreenDC {
     void operator()(HDC dc) const noexcept { ReleaseDC(nullptr, dc); }
 };
@@ -33,6 +46,10 @@ struct ReleaseScreenDC {
 using Font = core::Owned<HFONT, DeleteGdiObject>;
 using Icon = core::Owned<HICON, DestroyIconHandle>;
 using Window = core::Owned<HWND, DestroyWindowHandle>;
+using Bitmap = core::Owned<HBITMAP, DeleteGdiObject>;
+using MemoryDC = core::Owned<HDC, DeleteMemoryDC>;
+using Menu = core::Owned<HMENU, DestroyMenuHandle>;
+using Global = core::Owned<HGLOBAL, FreeGlobal>;
 // The whole screen's device context, GetDC(nullptr).
 using ScreenDC = core::Owned<HDC, ReleaseScreenDC>;
 
