@@ -8,8 +8,10 @@
 #   scripts/screenshot.sh --windows [OUT]  veltrano.exe of build/mingw under Wine (X11
 #                                          driver, own prefix build/wine-prefix-x11);
 #                                          OUT default build/screenshot-windows.png, and
-#                                          beside it OUT-error.png: the error box of a
-#                                          press with alpha empty
+#                                          beside it OUT-diagram.png: the diagram window
+#                                          opened with F2 beside the main window, and
+#                                          OUT-error.png: the error box of a press with
+#                                          alpha empty, the diagram's note behind it
 # Needs Xvfb, xdotool and import; for --windows Wine and a built mingw preset.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +21,10 @@ if [ "${1:-}" = "--windows" ]; then
   shift
 fi
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null)
+# Room for the main window and the diagram window side by side on Windows.
+screen=1024x768
+if $windows; then screen=1600x900; fi
+exec 3< <(Xvfb -displayfd 1 -screen 0 "${screen}x24" -nolisten tcp 2>/dev/null)
 xvfb_pid=$!
 read -r display <&3
 export DISPLAY=":$display"
@@ -39,10 +44,13 @@ if $windows; then
   sleep 0.5
   mkdir -p "$(dirname "$out")"
   import -window root "$out"
+  scripts/wine-run "$app/window_driver.exe" show diagram
+  sleep 0.5
+  import -window root "${out%.png}-diagram.png"
   scripts/wine-run "$app/window_driver.exe" show error
   sleep 0.5
   import -window root "${out%.png}-error.png"
-  echo "$out ${out%.png}-error.png"
+  echo "$out ${out%.png}-diagram.png ${out%.png}-error.png"
   exit 0
 fi
 

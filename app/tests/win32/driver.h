@@ -145,6 +145,30 @@ inline HWND find_top_level(const std::function<bool(HWND)>& wanted) {
     return search.found;
 }
 
+// The prefix's LogPixels at 144 while the program starts, then as it was.
+class LogPixels {
+public:
+    explicit LogPixels(DWORD dpi) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                        &key_, nullptr);
+        DWORD size = sizeof old_;
+        had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) == 0;
+        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~LogPixels() {
+        if (had_) RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        if (!had_) RegDeleteValueW(key_, L"LogPixels");
+        RegCloseKey(key_);
+    }
+    LogPixels(const LogPixels&) = delete;
+    LogPixels& operator=(const LogPixels&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 96;
+    bool had_ = false;
+};
+
 // What an error box showed.
 struct Box {
     std::string title, text, button;
@@ -200,6 +224,8 @@ public:
     Program& operator=(const Program&) = delete;
 
     HWND form() const { return form_; }
+    DWORD pid() const { return process_.dwProcessId; }
+    HANDLE process() const { return process_.hProcess; }
     const std::wstring& workdir() const { return workdir_.path(); }
     HWND control(const char* name) const {
         return GetDlgItem(form_, veltrano::gui::win32_control_id(veltrano::command::main_form(), name));
@@ -490,5 +516,9 @@ private:
 // window_driver time-export [RUNS]: microseconds per cell write through the
 // recorder, printed (see excel_cases.cpp).
 int time_export(int runs);
+
+// window_driver time-diagram [RUNS]: F2 to a painted diagram and the redraw
+// after a press, printed (see diagram_cases.cpp).
+int time_diagram(int runs);
 
 }  // namespace driver

@@ -9,9 +9,12 @@
 //       if Wine fell back to another one
 //   window_driver time-export [RUNS]   microseconds per cell write of the
 //       Excel export through the recording stand-in, printed
-//   window_driver show example|error   types the first example into the
-//       running window and presses; "error" then presses with alpha empty
-//       and leaves the box open (for scripts/screenshot.sh --windows)
+//   window_driver time-diagram [RUNS]   F2 to a painted diagram window and
+//       the redraw after a press, printed (diagram_cases.cpp)
+//   window_driver show example|diagram|error   types the first example into
+//       the running window and presses; "diagram" then opens the diagram
+//       window with F2, "error" presses with alpha empty and leaves the box
+//       open (for scripts/screenshot.sh --windows)
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -20,6 +23,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "veltrano/diagram/window.h"
 #include "veltrano/gui/form_runtime.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/form_pixels.h"
@@ -208,30 +212,6 @@ void check_layout(const Program& p, UINT dpi) {
 
 TEST_F(WindowTest, ShowsItsControlsAt96Dpi) { check_layout(program, 96); }
 
-// The prefix's LogPixels at 144 while the program starts, then as it was.
-class LogPixels {
-public:
-    explicit LogPixels(DWORD dpi) {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                        &key_, nullptr);
-        DWORD size = sizeof old_;
-        had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) == 0;
-        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-    }
-    ~LogPixels() {
-        if (had_) RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
-        if (!had_) RegDeleteValueW(key_, L"LogPixels");
-        RegCloseKey(key_);
-    }
-    LogPixels(const LogPixels&) = delete;
-    LogPixels& operator=(const LogPixels&) = delete;
-
-private:
-    HKEY key_ = nullptr;
-    DWORD old_ = 96;
-    bool had_ = false;
-};
-
 TEST(HighDpi, ControlsScaleAt144Dpi) {
     const LogPixels dpi(144);
     const Program program;
@@ -365,9 +345,18 @@ int show(const char* what) {
     program.click();
     program.settle();
     if (std::strcmp(what, "error") != 0) {
-        if (program.get("Text8") == "5") return 0;
-        std::fprintf(stderr, "window_driver: the press showed \"%s\" as the plate count, not 5\n",
-                     program.get("Text8").c_str());
+        if (program.get("Text8") != "5") {
+            std::fprintf(stderr, "window_driver: the press showed \"%s\" as the plate count, not 5\n",
+                         program.get("Text8").c_str());
+            return 1;
+        }
+        if (std::strcmp(what, "diagram") != 0) return 0;
+        PostMessageW(program.form(), WM_KEYDOWN, VK_F2, 1);
+        const std::string title = veltrano::diagram::kWindowTitle;
+        if (wait_until([&] { return find_top_level([&](HWND w) { return caption_of(w) == title; }) != nullptr; })) {
+            return 0;
+        }
+        std::fprintf(stderr, "window_driver: F2 opened no diagram window\n");
         return 1;
     }
     program.set("Text5", "");
@@ -422,6 +411,7 @@ int main(int argc, char** argv) {
     }
     if (argc >= 3 && std::strcmp(argv[1], "show") == 0) return show(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "time-export") == 0) return time_export(argc >= 3 ? std::atoi(argv[2]) : 20);
+    if (argc >= 2 && std::strcmp(argv[1], "time-diagram") == 0) return time_diagram(argc >= 3 ? std::atoi(argv[2]) : 5);
     testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--locale=", 9) == 0) g_locale = argv[i] + 9;
