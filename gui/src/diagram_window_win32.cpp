@@ -279,6 +279,8 @@ LRESULT DiagramWindow::Impl::handle(HWND hwnd, UINT message, WPARAM wparam, LPAR
         return 0;
     }
     case WM_CONTEXTMENU:
+        // On the frame the system's own menu.
+        if (!win32::in_client_area(hwnd, lparam)) break;
         context_menu(lparam);
         return 0;
     case WM_COMMAND:

@@ -66,6 +66,14 @@ SIZE frame_size(int width, int height, DWORD style, DWORD ex_style, UINT dpi) {
     return {r.right - r.left, r.bottom - r.top};
 }
 
+bool in_client_area(HWND window, LPARAM at) {
+    if (at == -1) return true;
+    POINT point{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    RECT client;
+    GetClientRect(window, &client);
+    return ScreenToClient(window, &point) && PtInRect(&client, point);
+}
+
 Font message_font(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;

@@ -69,7 +69,7 @@ public:
     // would): looked at before the dialog manager, which would hand the key
     // to the control.
     bool run_on_function_key(const MSG& msg) {
-        if (msg.message != WM_KEYDOWN || msg.wParam < VK_F1 || msg.wParam > VK_F24) return false;
+        if (msg.message != WM_KEYDOWN || msg.wParam < VK_F1 || msg.wParam > VK_F24 || hwnd() == nullptr) return false;
         if (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd)) return false;
         if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0) return false;
         const int key = static_cast<int>(msg.wParam - VK_F1) + 1;
@@ -111,7 +111,7 @@ private:
     void set_icons(UINT dpi);
     void press(HWND button);
     void add_to_system_menu();
-    void context_menu(LPARAM at);
+    bool context_menu(LPARAM at);
     void run(const WindowCommand& c);
 
     const command::Form& form_;
@@ -392,9 +392,10 @@ void FormWindow::add_to_system_menu() {
 }
 
 // The context menu of the window's background: a right-click outside the
-// text boxes (which have their own), or the menu key there.
-void FormWindow::context_menu(LPARAM at) {
-    if (commands_.empty()) return;
+// text boxes (which have their own), or the menu key there. False for a
+// right-click on the frame, where the system shows its own menu.
+bool FormWindow::context_menu(LPARAM at) {
+    if (commands_.empty() || !win32::in_client_area(hwnd(), at)) return false;
     POINT where{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
     if (at == -1) {
         // From the keyboard: under the control with the focus, or at the top left.
@@ -409,7 +410,7 @@ void FormWindow::context_menu(LPARAM at) {
         where = {r.left, r.bottom};
     }
     const win32::Menu menu(CreatePopupMenu());
-    if (!menu) return;
+    if (!menu) return true;
     for (std::size_t i = 0; i < commands_.size(); ++i) {
         AppendMenuW(menu.get(), MF_STRING, i + 1, menu_text(commands_[i]).c_str());
     }
@@ -417,6 +418,7 @@ void FormWindow::context_menu(LPARAM at) {
         TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, where.x, where.y, 0, hwnd(),
                        nullptr));
     if (chosen >= 1 && chosen <= commands_.size()) run(commands_[chosen - 1]);
+    return true;
 }
 
 // A window command runs on the window's thread like a click; what it throws
@@ -450,8 +452,8 @@ LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         }
         break;
     case WM_CONTEXTMENU:
-        context_menu(lparam);
-        return 0;
+        if (context_menu(lparam)) return 0;
+        break;
     case WM_ACTIVATE:
         if (LOWORD(wparam) == WA_INACTIVE) {
             HWND focus = GetFocus();
