@@ -129,34 +129,6 @@ struct Shot {
         }
         return n;
     }
-
-    // As a 24-bit BMP, for a person to look at.
-    void save(const std::wstring& path) const {
-        const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
-        BITMAPFILEHEADER file{};
-        BITMAPINFOHEADER info{};
-        info.biSize = sizeof info;
-        info.biWidth = width;
-        info.biHeight = height;
-        info.biPlanes = 1;
-        info.biBitCount = 24;
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info;
-        file.bfSize = static_cast<DWORD>(file.bfOffBits + row * height);
-        std::ofstream out(path.c_str(), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(&file), sizeof file);
-        out.write(reinterpret_cast<const char*>(&info), sizeof info);
-        std::vector<char> line(row, 0);
-        for (int y = height - 1; y >= 0; --y) {
-            for (int x = 0; x < width; ++x) {
-                const Colour c = at(x, y);
-                line[x * 3] = static_cast<char>(c & 0xFF);
-                line[x * 3 + 1] = static_cast<char>((c >> 8) & 0xFF);
-                line[x * 3 + 2] = static_cast<char>((c >> 16) & 0xFF);
-            }
-            out.write(line.data(), static_cast<std::streamsize>(row));
-        }
-    }
 };
 
 // The client area of `window` copied off the screen (the X server's own
@@ -202,13 +174,6 @@ int differing(const Shot& a, const Shot& b) {
     int n = 0;
     for (std::size_t i = 0; i < a.pixels.size(); ++i) n += a.pixels[i] != b.pixels[i];
     return n;
-}
-
-// Where shots go for a person to look at: $VELTRANO_DIAGRAM_SHOTS, if set.
-void keep(const Shot& shot, const std::wstring& name) {
-    wchar_t folder[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"VELTRANO_DIAGRAM_SHOTS", folder, MAX_PATH) == 0) return;
-    shot.save(std::wstring(folder) + L"\\" + name);
 }
 
 // ---- what the first example's picture shows, and where
@@ -359,7 +324,6 @@ TEST_F(DiagramWindow, OpensFromItsKeyAndBothMenusBesideTheMainWindowWhichStaysAs
         if (&o == &kOpeners[0]) {
             // Before the first press: the hint, and nothing to save.
             const Shot hint = shoot(d);
-            keep(hint, L"diagram-before-a-press.bmp");
             EXPECT_GT(hint.count(0, hint.height, [](Colour c) { return distance(c, 0xFFFFFF) > 0x60; }), 200)
                 << "no hint in the window";
             ASSERT_TRUE(pick_from_context_menu(program.pid(), d, 200, 200, 1));
@@ -450,7 +414,6 @@ TEST_F(DiagramWindow, PaintsTheFirstExampleWhereTheViewPutsItAtTheOpeningSizeAnd
     ASSERT_NE(d, nullptr);
     const diagram::DiagramView view = view_after({{true, 0}});
     const Shot opening = shoot(d);
-    keep(opening, L"diagram-opening.bmp");
     ASSERT_EQ(opening.width, 560);
     EXPECT_TRUE(shows_marks(opening, view));
 
@@ -461,7 +424,6 @@ TEST_F(DiagramWindow, PaintsTheFirstExampleWhereTheViewPutsItAtTheOpeningSizeAnd
                  SWP_NOZORDER | SWP_NOACTIVATE);
     ASSERT_TRUE(answers(d));
     const Shot twice = shoot(d);
-    keep(twice, L"diagram-twice.bmp");
     ASSERT_EQ(twice.width, 1120);
     ASSERT_EQ(twice.height, 1320);
     EXPECT_TRUE(shows_marks(twice, view));
@@ -486,7 +448,6 @@ TEST(DiagramWindowAt144Dpi, OpensAtOneAndAHalfTimesTheSizeAndDrawsAtThatScale) {
     ASSERT_NE(d, nullptr);
     ASSERT_TRUE(answers(d));
     const Shot shot = shoot(d);
-    keep(shot, L"diagram-144dpi.bmp");
     EXPECT_EQ(shot.width, 840);
     EXPECT_EQ(shot.height, 990);
     EXPECT_TRUE(shows_marks(shot, view_after({{true, 0}}), 1.5));
@@ -508,7 +469,6 @@ TEST_F(DiagramWindow, AFailedPressShowsItsNoteOverThePictureOfTheLastGoodOne) {
     EXPECT_EQ(box->text.substr(0, box->text.find('\n')), "运行时错误 13");
     ASSERT_TRUE(answers(d));
     const Shot after = shoot(d);
-    keep(after, L"diagram-after-error.bmp");
     EXPECT_GT(note_pixels(after), 40) << "no note in the note's colour at the top";
     const diagram::DiagramView view = view_after({{true, 0}, {false, 13}});
     ASSERT_EQ(view.notes().size(), 1u);
