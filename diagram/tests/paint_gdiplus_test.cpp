@@ -185,15 +185,6 @@ const ShapeCase kShapeCases[] = {
      },
      1,
      {{25, 20, 0x808080, 2}}},
-    {"a polyline is never filled, whatever its fill",
-     [] {
-         Node p = polyline({{page(10), page(100)}, {page(100), page(10)}, {page(190), page(100)}}, 0xFF0000, page(2));
-         p.style.fill = 0x0000FF;
-         return page_of({p});
-     },
-     1,
-     // (54, 55) lies on the left side, x + y = 110, whole inside its 2 pixels.
-     {{100, 70, kWhite, 0}, {54, 55, 0xFF0000, 0}}},
     {"no stroke and no fill draw nothing",
      [] {
          Node r = stroked(rect(page(10), page(10), page(30), page(20)), kNoPaint, 3);
@@ -301,10 +292,6 @@ const ShapeCase kShapeCases[] = {
      },
      1,
      {{25, 50, 0x008800, 0}, {75, 50, kWhite, 0}, {170, 20, 0x880000, 0}}},
-    {"a circle is filled and stroked",
-     [] { return page_of({stroked(filled(circle(page(50), page(50), page(20)), 0xFFCC00), 0x000000, 2)}, 100, 100); },
-     1,
-     {{50, 50, 0xFFCC00, 0}, {66, 50, 0xFFCC00, 0}, {50, 30, 0x000000, 60}, {50, 75, kWhite, 0}}},
     {"grid segments are drawn pair by pair, not joined",
      [] {
          Node g;
