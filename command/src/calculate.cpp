@@ -9,8 +9,9 @@ namespace veltrano::command {
 calc::ColumnInputs read_inputs(Fields& fields, const core::NumberFormat& format) {
     calc::ColumnInputs in{};
     for (const InputField& field : kInputFields) {
-        // The caption names the field: with six boxes the user must know which to mend.
-        in.*field.input = core::text_to_double(fields.text(field.name), format, field.caption);
+        // Caption and symbol name the field: with six boxes the user must know
+        // which to mend, and the symbol is how the tooltip and the manual name it.
+        in.*field.input = core::text_to_double(fields.text(field.name), format, field.caption, field.letter);
     }
     return in;
 }

@@ -19,4 +19,11 @@ std::vector<const Control*> tab_order(const Form& form) {
     return order;
 }
 
+const Control* label_of(const Form& form, std::string_view name) {
+    for (const Control& c : form.controls) {
+        if (c.kind == ControlKind::Label && !c.names.empty() && c.names == name) return &c;
+    }
+    return nullptr;
+}
+
 }  // namespace veltrano::command

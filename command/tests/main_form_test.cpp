@@ -1,4 +1,5 @@
 // The main window's control table: the facts both desktops' windows rely on.
+#include <algorithm>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "veltrano/command/main_form.h"
+#include "veltrano/testkit/form_help.h"
 
 namespace veltrano::command {
 namespace {
@@ -42,6 +44,27 @@ TEST(MainForm, TabVisitsTheFeedFractionAfterTheButton) {
     for (const Control* c : tab_order(main_form())) names.push_back(c->name);
     EXPECT_EQ(names, (std::vector<std::string_view>{"Text1", "Text2", "Text3", "Text4", "Text5",
                                                     "Text6", "Command1", "Text7", "Text8"}));
+}
+
+// A screen reader on Windows names a text box by the label just before it in
+// z-order; the window creates its controls in tab order, so each box's label
+// must come just before it there, without becoming a stop for Tab.
+TEST(MainForm, EachTextBoxIsNamedByTheLabelJustBeforeIt) {
+    const Form& form = main_form();
+    for (const testkit::ControlHelp& expected : testkit::main_form_help()) {
+        SCOPED_TRACE(std::string(expected.control));
+        const auto box = std::find_if(form.controls.begin(), form.controls.end(),
+                                      [&](const Control& c) { return c.name == expected.control; });
+        ASSERT_NE(box, form.controls.end());
+        EXPECT_FALSE(box->tooltip.empty());
+        if (box->kind != ControlKind::TextBox) continue;
+        const Control* label = label_of(form, box->name);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->caption, expected.name);
+        EXPECT_EQ(label->tab_index, box->tab_index - 1);
+        EXPECT_FALSE(label->takes_focus());
+    }
+    EXPECT_EQ(label_of(form, "Command1"), nullptr);
 }
 
 }  // namespace

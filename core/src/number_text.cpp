@@ -114,29 +114,37 @@ long leading_exponent(std::string_view c_form) {
     return -1000000000L;
 }
 
-// "“进料流率F”一栏的" when the caller named the field.
-std::string field_prefix(std::string_view field) {
-    return field.empty() ? std::string() : "“" + std::string(field) + "”一栏的";
-}
+// How the description names the field: "“回流组分摩尔比”（xW）一栏的", or
+// without the symbol when the caller gave none, or nothing.
+struct FieldName {
+    std::string_view caption, symbol;
+    std::string prefix() const {
+        if (caption.empty()) return {};
+        const std::string quoted_caption = "“" + std::string(caption) + "”";
+        return quoted_caption + (symbol.empty() ? "" : "（" + std::string(symbol) + "）") + "一栏的";
+    }
+};
 
 // The user's text inside the description: escaped and cut short, so a
 // pasted page neither fills the screen nor sends a terminal commands.
 std::string quoted(std::string_view text) { return "“" + quote_excerpt(text) + "”"; }
 
-[[noreturn]] void not_a_number(std::string_view text, bool blank, std::string_view field) {
+[[noreturn]] void not_a_number(std::string_view text, bool blank, const FieldName& field) {
     throw RunError(kTypeMismatch,
-                   field_prefix(field) + (text.empty() ? std::string(blank ? "内容只有空白，需要一个数"
+                   field.prefix() + (text.empty() ? std::string(blank ? "内容只有空白，需要一个数"
                                                                            : "内容为空，需要一个数")
                                                        : quoted(text) + "不是一个数"));
 }
 
-[[noreturn]] void out_of_range(std::string_view text, std::string_view field) {
-    throw RunError(kOverflow, field_prefix(field) + quoted(text) + "超出双精度数的范围");
+[[noreturn]] void out_of_range(std::string_view text, const FieldName& field) {
+    throw RunError(kOverflow, field.prefix() + quoted(text) + "超出双精度数的范围");
 }
 
 }  // namespace
 
-double text_to_double(std::string_view text, const NumberFormat& format, std::string_view field) {
+double text_to_double(std::string_view text, const NumberFormat& format, std::string_view caption,
+                      std::string_view symbol) {
+    const FieldName field{caption, symbol};
     const std::string_view s = trim(text);
     std::string c_form;
     if (!to_c_form(s, format, c_form)) not_a_number(s, !text.empty(), field);

@@ -80,9 +80,12 @@ TEST(TextToDouble, RejectsWhatIsNotANumber) {
 }
 
 TEST(TextToDouble, DescriptionNamesTheFieldAndQuotesTheTextSafely) {
-    struct Case { std::string text; const char* description; };
+    struct Case { std::string text; const char* description; const char* symbol = ""; };
     const Case cases[] = {
         {"abc", "类型不匹配：“回流比”一栏的“abc”不是一个数"},
+        // The symbol, when given, is how the tooltip and the manual name the field.
+        {"", "类型不匹配：“回流比”（R）一栏的内容为空，需要一个数", "R"},
+        {"1e400", "溢出：“回流比”（R）一栏的“1e400”超出双精度数的范围", "R"},
         {"", "类型不匹配：“回流比”一栏的内容为空，需要一个数"},
         {" \u3000\t", "类型不匹配：“回流比”一栏的内容只有空白，需要一个数"},
         // One line whatever was pasted, and nothing a terminal would obey.
@@ -92,7 +95,7 @@ TEST(TextToDouble, DescriptionNamesTheFieldAndQuotesTheTextSafely) {
         {"1e400", "溢出：“回流比”一栏的“1e400”超出双精度数的范围"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(testkit::raised_by([&] { text_to_double(c.text, kC, "回流比"); }).description, c.description);
+        EXPECT_EQ(testkit::raised_by([&] { text_to_double(c.text, kC, "回流比", c.symbol); }).description, c.description);
     }
 }
 

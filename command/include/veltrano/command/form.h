@@ -19,6 +19,12 @@ struct Control {
     std::string_view name;
     ControlKind kind = ControlKind::Label;
     std::string_view caption;  // labels and buttons; empty otherwise
+    // Text boxes and buttons: what the control holds or does, shown when the
+    // pointer rests on it and read by a screen reader as its description.
+    std::string_view tooltip;
+    // Labels: the text box whose name this caption is, for a screen reader
+    // (empty for a label of the window's areas).
+    std::string_view names;
     // Labels, text boxes and buttons: the rectangle in twips.
     int left = 0, top = 0, width = 0, height = 0;
     // Lines: the two ends in twips.
@@ -32,19 +38,19 @@ struct Control {
 
 // Builders that keep the control table readable row by row.
 constexpr Control label(std::string_view name, std::string_view caption, int left, int top,
-                        int width, int height, int tab_index) {
-    return {name, ControlKind::Label, caption, left, top, width, height, {}, {}, tab_index};
+                        int width, int height, int tab_index, std::string_view names = {}) {
+    return {name, ControlKind::Label, caption, {}, names, left, top, width, height, {}, {}, tab_index};
 }
 constexpr Control text_box(std::string_view name, int left, int top, int width, int height,
-                           int tab_index) {
-    return {name, ControlKind::TextBox, {}, left, top, width, height, {}, {}, tab_index};
+                           int tab_index, std::string_view tooltip) {
+    return {name, ControlKind::TextBox, {}, tooltip, {}, left, top, width, height, {}, {}, tab_index};
 }
 constexpr Control button(std::string_view name, std::string_view caption, int left, int top,
-                         int width, int height, int tab_index) {
-    return {name, ControlKind::Button, caption, left, top, width, height, {}, {}, tab_index};
+                         int width, int height, int tab_index, std::string_view tooltip) {
+    return {name, ControlKind::Button, caption, tooltip, {}, left, top, width, height, {}, {}, tab_index};
 }
 constexpr Control line(std::string_view name, TwipPoint from, TwipPoint to) {
-    return {name, ControlKind::Line, {}, 0, 0, 0, 0, from, to, -1};
+    return {name, ControlKind::Line, {}, {}, {}, 0, 0, 0, 0, from, to, -1};
 }
 
 struct Form {
@@ -65,5 +71,8 @@ int twips_to_pixels(int twips, double logical_dpi);
 
 // The focusable controls in the order Tab visits them (ascending tab index).
 std::vector<const Control*> tab_order(const Form& form);
+
+// The label that names the text box `name`, or null when none does.
+const Control* label_of(const Form& form, std::string_view name);
 
 }  // namespace veltrano::command

@@ -15,18 +15,30 @@ struct InputField {
     std::string_view name;               // the text box, "Text1"
     std::string_view caption;            // its label's caption
     std::string_view symbol;             // the quantity, as the command line names it
+    std::string_view letter;             // the quantity as the messages and the tooltips write it
     double calc::ColumnInputs::*input;   // the column input it fills
+    // What the field holds, in plain words: the letter, the meaning, the unit
+    // and the range that makes physical sense. The caption alone misleads:
+    // "摩尔比" reads as a ratio of moles, and the bottoms composition is
+    // captioned as the reflux's.
+    std::string_view tooltip;
 };
 
 // In the order the Calculate command reads them. The text boxes are numbered
 // out of role order: Text7 holds xF and Text3 xW.
 inline constexpr std::array<InputField, 6> kInputFields = {{
-    {"Text1", "进料流率F", "F", &calc::ColumnInputs::F},
-    {"Text2", "馏出组分摩尔比", "xD", &calc::ColumnInputs::xD},
-    {"Text3", "回流组分摩尔比", "xW", &calc::ColumnInputs::xW},
-    {"Text7", "进料组分摩尔比", "xF", &calc::ColumnInputs::xF},
-    {"Text4", "回流比", "R", &calc::ColumnInputs::R},
-    {"Text5", "相对挥发度", "alpha", &calc::ColumnInputs::alpha},
+    {"Text1", "进料流率F", "F", "F", &calc::ColumnInputs::F,
+     "F：进料流率，每小时进塔的原料量，单位 kmol/h，F > 0"},
+    {"Text2", "馏出组分摩尔比", "xD", "xD", &calc::ColumnInputs::xD,
+     "xD：塔顶产品（馏出液）中易挥发组分的摩尔分数，xF < xD < 1"},
+    {"Text3", "回流组分摩尔比", "xW", "xW", &calc::ColumnInputs::xW,
+     "xW：塔底产品（釜液）中易挥发组分的摩尔分数，0 < xW < xF"},
+    {"Text7", "进料组分摩尔比", "xF", "xF", &calc::ColumnInputs::xF,
+     "xF：进料中易挥发组分的摩尔分数，xW < xF < xD；进料为泡点液体（饱和液体）"},
+    {"Text4", "回流比", "R", "R", &calc::ColumnInputs::R,
+     "R：回流比，回流液量与馏出液量之比 L/D，无单位，R > 0，且应大于最小回流比"},
+    {"Text5", "相对挥发度", "alpha", "α", &calc::ColumnInputs::alpha,
+     "α：相对挥发度，易挥发组分与难挥发组分挥发度之比，无单位，α > 1"},
 }};
 
 // The order in which the command line takes the six texts: the order of the

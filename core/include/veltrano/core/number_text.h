@@ -29,9 +29,10 @@ NumberFormat user_number_format();
 // at least one digit before the exponent. Raises error 13 for empty or
 // non-numeric text ("nan", "inf" and hexadecimal are not numbers here) and
 // error 6 for a magnitude beyond the double range; a magnitude below it gives
-// 0 or a subnormal value. `field` names the field in the error's description.
+// 0 or a subnormal value. The error's description names the field by its
+// `caption` and, when given, the `symbol` of its quantity.
 double text_to_double(std::string_view text, const NumberFormat& format,
-                      std::string_view field = {});
+                      std::string_view caption = {}, std::string_view symbol = {});
 
 // Plain decimal digits, a minus sign first when negative.
 std::string short_to_text(std::int16_t value);
