@@ -253,6 +253,19 @@ std::unique_ptr<QWidget> build_form(const command::Form& form, ClickHandler on_c
         }
         control->setObjectName(to_qt(c.name));
         if (c.kind != command::ControlKind::Line) control->setGeometry(rect);
+        if (!c.tooltip.empty()) {
+            control->setToolTip(to_qt(c.tooltip));
+            control->setAccessibleDescription(to_qt(c.tooltip));
+        }
+    }
+    // A screen reader names each text box by its caption: the label is the
+    // box's buddy, and the name is set as well, for readers that ask the box.
+    for (const command::Control& c : form.controls) {
+        if (c.kind != command::ControlKind::Label || c.names.empty()) continue;
+        auto* label = w->findChild<QLabel*>(to_qt(c.name), Qt::FindDirectChildrenOnly);
+        auto* box = w->findChild<QWidget*>(to_qt(c.names), Qt::FindDirectChildrenOnly);
+        label->setBuddy(box);
+        box->setAccessibleName(to_qt(c.caption));
     }
 
     QWidget* previous = nullptr;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -14,12 +15,14 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include "veltrano/core/run_error.h"
 #include "veltrano/sheet/text_table.h"
 #include "veltrano/testkit/contracts.h"
 #include "veltrano/testkit/fakes.h"
+#include "veltrano/testkit/form_help.h"
 #include "veltrano/testkit/form_pixels.h"
 #include "veltrano/gui/form_qt.h"
 #include "modal_answerer.h"
@@ -228,6 +231,30 @@ private Q_SLOTS:
         }
         const QFontMetrics metrics(gui::form_font());
         for (QChar c : window_->windowTitle()) QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
+    }
+
+    // Each field and the button: the caption a screen reader names it by,
+    // and a tooltip, also its accessible description, that says what it
+    // holds in glyphs the tooltip's font has.
+    void controlIsNamedAndExplained() {
+        for (const testkit::ControlHelp& expected : testkit::main_form_help()) {
+            const QString name = QString::fromUtf8(expected.control.data(), int(expected.control.size()));
+            QWidget* control = window_->findChild<QWidget*>(name);
+            QVERIFY2(control != nullptr, qPrintable(name));
+            QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(control);
+            QVERIFY2(reader != nullptr, qPrintable(name));
+            QCOMPARE(reader->text(QAccessible::Name),
+                     QString::fromUtf8(expected.name.data(), int(expected.name.size())));
+            const QString tip = control->toolTip();
+            QCOMPARE(reader->text(QAccessible::Description), tip);
+            for (std::string_view phrase : expected.says) {
+                QVERIFY2(tip.contains(QString::fromUtf8(phrase.data(), int(phrase.size()))),
+                         qPrintable(name + ": " + tip));
+            }
+            const QFontMetrics metrics(QToolTip::font());
+            for (QChar c : tip) QVERIFY2(c == '\n' || metrics.inFont(c), qPrintable(name + " " + c));
+            if (auto* edit = qobject_cast<QLineEdit*>(control)) QVERIFY(!edit->isReadOnly());
+        }
     }
 
     void tabVisitsFieldsInTabIndexOrder() {
