@@ -30,6 +30,9 @@ test=(
   g++-mingw-w64-x86-64 wine wine64 fonts-wine wixl msitools
   # screenshots, start-up timing and the icon images
   xvfb xdotool x11-utils imagemagick librsvg2-bin icoutils python3-pefile
+  # what a screen reader reads of the window: the accessibility bus on a
+  # session bus of the test's own, read from Python through gi
+  at-spi2-core gir1.2-atspi-2.0 python3-gi dbus-daemon
   # the Debian package's quality gates; appstreamcli for its AppStream metadata
   lintian desktop-file-utils appstream
 )
