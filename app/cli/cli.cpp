@@ -26,18 +26,23 @@ namespace veltrano::app {
 
 namespace {
 
-constexpr std::string_view kUsage =
+constexpr std::string_view kUsageChinese =
     "用法: veltrano-cli [选项] F xF xD xW R alpha\n"
     "      veltrano-cli design [--q Q] [--efficiency E] [选项] F xF xD xW R alpha\n"
-    "  F      进料流率 (kmol/h)\n"
-    "  xF     进料组分摩尔比\n"
-    "  xD     馏出组分摩尔比\n"
-    "  xW     塔底（回流）组分摩尔比\n"
-    "  R      回流比\n"
-    "  alpha  相对挥发度\n"
+    "  F      进料流率 (kmol/h)，窗口中的“进料流率F”\n"
+    "  xF     进料中易挥发组分的摩尔分数，窗口中的“进料组分摩尔比”\n"
+    "  xD     塔顶产品（馏出液）中易挥发组分的摩尔分数，窗口中的“馏出组分摩尔比”\n"
+    "  xW     塔底产品（釜液）中易挥发组分的摩尔分数，窗口中的“回流组分摩尔比”\n"
+    "  R      回流比 L/D\n"
+    "  alpha  相对挥发度 α\n"
     "每个参数按窗口中输入框的文字处理（\"\" 为空栏），数字格式随用户区域设置。\n"
     "成功时输出进料板、塔板数和逐板 X/Y 表（五行，制表符分隔），退出码 0；\n"
     "运行时错误写到标准错误 \"error <编号>: <说明>\"，退出码 1；用法不对，退出码 2。\n"
+    "塔板的计数（默认的逐板计算，与窗口相同）:\n"
+    "  第 1 块是塔顶板，其蒸汽即馏出液（全凝器，y1 = xD）；自塔顶往下数，塔板数含塔底的\n"
+    "  再沸器（塔釜）这一级；进料为泡点液体，进料板是第一块液相组成不高于 xF 的板；\n"
+    "  第 2 块板总要计算，所以进料板至少是第 2 块，塔板数至少为 3；最多 30 块板：需要\n"
+    "  第 31 块，或某一段总到不了它的终点组成时，为错误 9（下标越界）。\n"
     "选项（写在六个参数之前或之后均可；\"--\" 之后的参数都是输入框的文字）:\n"
     "  --details     五行之后再输出 D、W、L、V、L′、V′、最小回流比 Rmin、R/Rmin\n"
     "                和全回流时的最少理论板数 Nmin（Fenske），每行\"名称<TAB>值\"，\n"
@@ -51,7 +56,7 @@ constexpr std::string_view kUsage =
     "                塔板数随 R/Rmin 的变化。计算出错时不写文件\n"
     "  --export      另外把逐板表送到新的电子表格（Linux 上为 LibreOffice Calc，\n"
     "                Windows 上为 Excel），文档保持打开、不保存，由用户继续使用\n"
-    "  --help, -h    显示本说明\n"
+    "  --help, -h    显示本说明（区域设置为中文时用中文，否则用英文）\n"
     "先输出五行结果、--details 的各行和 --sweep 的表，再写 --svg 的文件，最后导出；\n"
     "写文件或导出失败时，已输出的结果保留，错误写到标准错误，退出码 1。\n"
     "输入不合物理范围（见下）而逐板计算仍然成功时，结果照旧，另在标准错误\n"
@@ -74,6 +79,81 @@ constexpr std::string_view kUsage =
     "  veltrano-cli --svg 塔板图.svg 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli --sweep R=1:3:0.1 --svg 回流比.svg 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli design --q 1.5 --efficiency 0.7 --details 100 0.36 0.915 0.05 1.55 2.5\n";
+
+constexpr std::string_view kUsageEnglish =
+    "Usage: veltrano-cli [options] F xF xD xW R alpha\n"
+    "       veltrano-cli design [--q Q] [--efficiency E] [options] F xF xD xW R alpha\n"
+    "  F      feed flow (kmol/h), the window's \"进料流率F\"\n"
+    "  xF     mole fraction of the light component in the feed (\"进料组分摩尔比\")\n"
+    "  xD     mole fraction of the light component in the distillate (\"馏出组分摩尔比\")\n"
+    "  xW     mole fraction of the light component in the bottoms (\"回流组分摩尔比\")\n"
+    "  R      reflux ratio L/D\n"
+    "  alpha  relative volatility\n"
+    "Each argument is taken as the text of the window's field (\"\" is an empty\n"
+    "field); numbers are read by the user's locale.\n"
+    "On success it prints the feed plate, the number of plates and the x/y profile\n"
+    "(five tab-separated lines), status 0; a run-time error is the line\n"
+    "\"error <number>: <description>\" on standard error, status 1; wrong usage,\n"
+    "status 2.\n"
+    "The results, the error lines and the window stay in Chinese.\n"
+    "How the column is counted (the default plate-by-plate run, as in the window):\n"
+    "  plate 1 is the top plate, whose vapour is the distillate (total condenser,\n"
+    "  y1 = xD); plates are counted from the top and the count includes the bottom\n"
+    "  stage, the reboiler; the feed is saturated liquid and the feed plate is the\n"
+    "  first plate whose liquid is no richer than xF; plate 2 is always computed, so\n"
+    "  the feed plate is at least 2 and the count at least 3; at most 30 plates: a\n"
+    "  column that needs a 31st, or a section that never reaches its end\n"
+    "  composition, is error 9 (下标越界, subscript out of range).\n"
+    "Options (before or after the six arguments; after \"--\" every argument is a\n"
+    "field's text):\n"
+    "  --details     after the five lines, D, W, L, V, L', V', the minimum reflux\n"
+    "                Rmin, R/Rmin and the minimum stages at total reflux Nmin\n"
+    "                (Fenske), one \"name<TAB>value\" line each, \"-\" for no\n"
+    "                finite value\n"
+    "  --sweep R=FROM:TO:STEP\n"
+    "  --sweep alpha=FROM:TO:STEP\n"
+    "                the column again for each value of R (or alpha): a header line,\n"
+    "                then per value: value, R/Rmin, feed plate, plates, error number\n"
+    "                (\"-\" for none); at most 1000 values\n"
+    "  --svg FILE    write the McCabe-Thiele diagram as SVG; with --sweep, the plates\n"
+    "                against R/Rmin instead. Nothing is written after an error\n"
+    "  --export      also hand the profile to a new spreadsheet (LibreOffice Calc on\n"
+    "                Linux, Excel on Windows), left open and unsaved for the user\n"
+    "  --help, -h    show this help (in Chinese under a Chinese locale, else English)\n"
+    "First the five lines, --details and the --sweep table, then the --svg file, last\n"
+    "the export; when the file or the export fails, what was printed stands, the\n"
+    "error goes to standard error, status 1.\n"
+    "When the inputs break a physical rule (see below) and the run still succeeds,\n"
+    "the results stand and each broken rule adds a line \"warning: <description>\"\n"
+    "on standard error.\n"
+    "Design mode (design as the first argument): a real column by the McCabe-Thiele\n"
+    "method, every input checked first:\n"
+    "  F > 0; 0 < xW < xF < xD < 1; alpha > 1; q finite; 0 < E <= 1; R > 0 and\n"
+    "  R > Rmin(q); V' > 0. Otherwise \"error 5: <description>\" (the input, the rule\n"
+    "  and the values), status 1.\n"
+    "  --q Q           feed quality, default 1 (saturated liquid); 0 saturated\n"
+    "                  vapour, above 1 subcooled liquid, below 0 superheated vapour\n"
+    "  --efficiency E  Murphree vapour efficiency, default 1\n"
+    "  Stages are stepped from the top: stage 1 is the top plate, y1 = xD (total\n"
+    "  condenser); each stage's liquid lies on the pseudo-equilibrium curve\n"
+    "  y = op(x) + E(eq(x) - op(x)); the feed stage is the first whose liquid is no\n"
+    "  richer than where the operating lines meet (it may be stage 1); the last stage\n"
+    "  is the reboiler (ideal), included in the count N; at most 1000 stages.\n"
+    "  The same five lines (more than 30 columns possible); --details adds the\n"
+    "  fractional stage count, the Gilliland estimate and Kirkbride's NR/NS; --sweep\n"
+    "  also takes q= and E= and goes on where the given values fail, each row with\n"
+    "  its own error and description; --svg draws the q-line and, for E < 1, the\n"
+    "  dashed pseudo-equilibrium curve.\n"
+    "Examples:\n"
+    "  veltrano-cli 100 0.5 0.95 0.05 2 2.5\n"
+    "  veltrano-cli --details 100 0.5 0.95 0.05 2 2.5\n"
+    "  veltrano-cli --svg diagram.svg 100 0.5 0.95 0.05 2 2.5\n"
+    "  veltrano-cli --sweep R=1:3:0.1 --svg reflux.svg 100 0.5 0.95 0.05 2 2.5\n"
+    "  veltrano-cli design --q 1.5 --efficiency 0.7 --details 100 0.36 0.915 0.05 1.55 2.5\n";
+
+std::string_view usage(Language language) {
+    return language == Language::kChinese ? kUsageChinese : kUsageEnglish;
+}
 
 // What the command line asks for.
 struct Request {
@@ -98,7 +178,7 @@ bool looks_like_option(std::string_view arg) {
 
 // Options may stand before, between or after the six texts, each once;
 // "--" ends them. Empty, with the reason in `why`, for a usage error.
-std::optional<Request> parse_arguments(const std::vector<std::string>& args, std::string& why) {
+std::optional<Request> parse_arguments(const std::vector<std::string>& args, Language language, std::string& why) {
     Request r;
     r.design = !args.empty() && args[0] == "design";
     bool options_ended = false;
@@ -115,19 +195,19 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, std
         const auto equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         const auto flag = [&](bool& set) {
-            if (equals != std::string::npos) why = name + " 不带值";
-            else if (set) why = name + " 只能给一次";
+            if (equals != std::string::npos) why = name + worded(language, " 不带值", " takes no value");
+            else if (set) why = name + worded(language, " 只能给一次", " may be given once only");
             set = true;
         };
         const auto valued = [&](std::optional<std::string>& value) {
             if (value) {
-                why = name + " 只能给一次";
+                why = name + worded(language, " 只能给一次", " may be given once only");
             } else if (equals != std::string::npos) {
                 value = arg.substr(equals + 1);
             } else if (i + 1 < args.size() && !looks_like_option(args[i + 1])) {
                 value = args[++i];
             } else {
-                why = name + " 后面缺少值";
+                why = name + worded(language, " 后面缺少值", " needs a value");
             }
         };
         if (name == "--help" || name == "-h") r.help = true;
@@ -137,23 +217,28 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, std
         else if (name == "--sweep") valued(r.sweep);
         else if (r.design && name == "--q") valued(r.q);
         else if (r.design && name == "--efficiency") valued(r.efficiency);
-        else if (name == "--q" || name == "--efficiency") why = name + " 只用于 design 模式（veltrano-cli design ...）";
-        else why = "未知的选项 " + core::quote_excerpt(name);
+        else if (name == "--q" || name == "--efficiency") {
+            why = name + worded(language, " 只用于 design 模式（veltrano-cli design ...）",
+                            " is for design mode only (veltrano-cli design ...)");
+        } else {
+            why = worded(language, "未知的选项 ", "unknown option ") + core::quote_excerpt(name);
+        }
         if (!why.empty()) return std::nullopt;
     }
     if (r.svg && r.svg->empty()) {
-        why = "--svg 的文件名是空的";
+        why = worded(language, "--svg 的文件名是空的", "the file name of --svg is empty");
         return std::nullopt;
     }
     if (!r.help && r.texts.size() != command::kCommandLineOrder.size()) {
-        why = "需要 6 个参数（F xF xD xW R alpha），现有 " + std::to_string(r.texts.size()) + " 个";
+        why = worded(language, "需要 6 个参数（F xF xD xW R alpha），现有 ", "6 arguments are needed (F xF xD xW R alpha), not ") +
+              std::to_string(r.texts.size()) + worded(language, " 个", "");
         return std::nullopt;
     }
     return r;
 }
 
-int usage_error(std::ostream& err, const std::string& why) {
-    err << kUsage << "veltrano-cli: " << why << '\n';
+int usage_error(std::ostream& err, Language language, const std::string& why) {
+    err << usage(language) << "veltrano-cli: " << why << '\n';
     return 2;
 }
 
@@ -240,11 +325,13 @@ int write_svg(std::ostream& err, const std::string& file, const std::string& svg
 // veltrano-cli design ...: the checked design. A sweep runs whether or not
 // the six arguments themselves pass: each row says its own error, and the
 // base case's error follows the table.
-int run_design(const Request& request, const core::NumberFormat& format, std::ostream& out, std::ostream& err,
-               const sheet::SpreadsheetFactory& new_spreadsheet) {
+int run_design(const Request& request, const core::NumberFormat& format, Language language, std::ostream& out,
+               std::ostream& err, const sheet::SpreadsheetFactory& new_spreadsheet) {
     std::string why;
     std::optional<SweepRange> sweep;
-    if (request.sweep && !(sweep = parse_sweep(*request.sweep, format, why, true))) return usage_error(err, why);
+    if (request.sweep && !(sweep = parse_sweep(*request.sweep, format, language, why, true))) {
+        return usage_error(err, language, why);
+    }
     calc::DesignInputs in{};
     const std::tuple<const std::optional<std::string>&, double&, const char*> options[] = {
         {request.q, in.q, "--q"}, {request.efficiency, in.efficiency, "--efficiency"}};
@@ -253,7 +340,9 @@ int run_design(const Request& request, const core::NumberFormat& format, std::os
         try {
             value = core::text_to_double(*text, format, name);
         } catch (const core::RunError& e) {
-            return usage_error(err, std::string(name) + " 的值读不成数（" + e.description() + "）");
+            return usage_error(err, language,
+                               std::string(name) + worded(language, " 的值读不成数（", " is not a number (") +
+                                   e.description() + worded(language, "）", ")"));
         }
     }
     command::TextFields fields = argument_fields(request.texts);
@@ -288,19 +377,32 @@ int run_design(const Request& request, const core::NumberFormat& format, std::os
 
 }  // namespace
 
+std::optional<Language> language_of_locale(const char* lc_all, const char* lc_messages, const char* lang) {
+    for (const char* value : {lc_all, lc_messages, lang}) {
+        if (value == nullptr || *value == '\0') continue;
+        const std::string_view v(value);
+        return v.substr(0, 2) == "zh" && (v.size() == 2 || v[2] == '_' || v[2] == '.' || v[2] == '@')
+                   ? Language::kChinese
+                   : Language::kEnglish;
+    }
+    return std::nullopt;
+}
+
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            const sheet::SpreadsheetFactory& new_spreadsheet) {
+            const sheet::SpreadsheetFactory& new_spreadsheet, Language language) {
     std::string why;
-    const std::optional<Request> request = parse_arguments(args, why);
-    if (!request) return usage_error(err, why);
+    const std::optional<Request> request = parse_arguments(args, language, why);
+    if (!request) return usage_error(err, language, why);
     if (request->help) {
-        out << kUsage;
+        out << usage(language);
         return 0;
     }
     const core::NumberFormat format = core::user_number_format();
-    if (request->design) return run_design(*request, format, out, err, new_spreadsheet);
+    if (request->design) return run_design(*request, format, language, out, err, new_spreadsheet);
     std::optional<SweepRange> sweep;
-    if (request->sweep && !(sweep = parse_sweep(*request->sweep, format, why))) return usage_error(err, why);
+    if (request->sweep && !(sweep = parse_sweep(*request->sweep, format, language, why))) {
+        return usage_error(err, language, why);
+    }
 
     command::TextFields fields = argument_fields(request->texts);
     sheet::TextTable table;

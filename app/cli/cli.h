@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "language.h"
 #include "veltrano/sheet/spreadsheet.h"
 
 namespace veltrano::app {
@@ -16,9 +17,10 @@ namespace veltrano::app {
 // limits and `--sweep` a table of the column over a range of R or alpha;
 // then `--svg FILE` writes the diagram and `--export` hands the profile to a
 // new spreadsheet application from `new_spreadsheet` (the program passes the
-// desktop's own).
+// desktop's own). `--help` and the reasons of a usage error are in
+// `language`; everything else keeps its Chinese.
 int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            const sheet::SpreadsheetFactory& new_spreadsheet);
+            const sheet::SpreadsheetFactory& new_spreadsheet, Language language = Language::kChinese);
 
 // The end of a run: flushes `out` and returns `status`, or says on `err` that
 // the results could not be written (a full disk, a closed pipe) and returns 1.

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.push_back(veltrano::core::to_utf8(argv[i]));
-    const int status = veltrano::app::run_cli(args, std::cout, std::cerr, veltrano::app::desktop_spreadsheet);
+    // The language a locale variable names, as a Unix-style shell sets it,
+    // or else the language of the user's Windows.
+    using veltrano::app::Language;
+    const Language language =
+        veltrano::app::language_of_locale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"))
+            .value_or(PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? Language::kChinese
+                                                                                : Language::kEnglish);
+    const int status = veltrano::app::run_cli(args, std::cout, std::cerr, veltrano::app::desktop_spreadsheet, language);
     return veltrano::app::finish_output(status, std::cout, std::cerr);
 }

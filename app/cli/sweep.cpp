@@ -37,7 +37,7 @@ double tidy(double v, double tolerance) {
 
 }  // namespace
 
-std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format,
+std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format, Language language,
                                       std::string& why, bool design) {
     const auto equals = text.find('=');
     const SweptName* swept = nullptr;
@@ -47,8 +47,10 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
         }
     }
     if (!swept) {
-        why = design ? "--sweep 只能扫描 R、alpha、q 或 E，写作 R=起:止:步长"
-                     : "--sweep 只能扫描 R 或 alpha，写作 R=起:止:步长";
+        why = design ? worded(language, "--sweep 只能扫描 R、alpha、q 或 E，写作 R=起:止:步长",
+                          "--sweep takes R, alpha, q or E, written R=FROM:TO:STEP")
+                     : worded(language, "--sweep 只能扫描 R 或 alpha，写作 R=起:止:步长",
+                          "--sweep takes R or alpha, written R=FROM:TO:STEP");
         return std::nullopt;
     }
     double bounds[3];
@@ -56,13 +58,14 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
     for (int i = 0; i < 3; ++i) {
         const auto colon = rest.find(':');
         if ((i < 2) == (colon == std::string_view::npos)) {
-            why = "--sweep 的范围应写作 起:止:步长";
+            why = worded(language, "--sweep 的范围应写作 起:止:步长", "the range of --sweep is written FROM:TO:STEP");
             return std::nullopt;
         }
         try {
             bounds[i] = core::text_to_double(rest.substr(0, colon), format);
         } catch (const core::RunError& e) {
-            why = "--sweep 的范围中有不是数字的部分（" + e.description() + "）";
+            why = worded(language, "--sweep 的范围中有不是数字的部分（", "the range of --sweep holds a part that is not a number (") +
+                  e.description() + worded(language, "）", ")");
             return std::nullopt;
         }
         rest = i < 2 ? rest.substr(colon + 1) : std::string_view{};
@@ -72,11 +75,13 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
     // in halves, so that no difference overflows.
     const double steps = (range.to / 2 - range.from / 2) / (range.step / 2);
     if (range.step == 0 || !(steps > -1e-9)) {
-        why = "--sweep 的步长须不为零，且从起点走向终点";
+        why = worded(language, "--sweep 的步长须不为零，且从起点走向终点",
+                 "the step of --sweep must not be zero and must lead from FROM to TO");
         return std::nullopt;
     }
     if (!(steps + 1e-9 < static_cast<double>(kMaxSweepValues))) {
-        why = "--sweep 最多 " + std::to_string(kMaxSweepValues) + " 个值";
+        why = worded(language, "--sweep 最多 ", "--sweep takes at most ") + std::to_string(kMaxSweepValues) +
+              worded(language, " 个值", " values");
         return std::nullopt;
     }
     const auto count = static_cast<std::size_t>(std::floor(steps + 1e-9)) + 1;

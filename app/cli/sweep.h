@@ -14,6 +14,7 @@
 #include "veltrano/calc/design.h"
 #include "veltrano/core/number_text.h"
 #include "veltrano/diagram/diagrams.h"
+#include "language.h"
 
 namespace veltrano::app {
 
@@ -29,10 +30,10 @@ inline constexpr std::size_t kMaxSweepValues = 1000;
 // Reads "R=FROM:TO:STEP" or "alpha=FROM:TO:STEP" ("α=" too), and for
 // `design` also "q=" and "E=", the numbers under `format`. Each value is the shortest decimal within a billionth of a
 // step of FROM + i STEP, so 1:2:0.1 gives 1.3, not 1.3000000000000003: the
-// number a user would type into the field. Empty, with the reason in `why`,
-// for a text that is not a sweep, a zero step, a step that leads away from TO
-// or more than kMaxSweepValues values.
-std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format,
+// number a user would type into the field. Empty, with the reason in `why`
+// (in `language`), for a text that is not a sweep, a zero step, a step that
+// leads away from TO or more than kMaxSweepValues values.
+std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format, Language language,
                                       std::string& why, bool design = false);
 
 // `in` with the swept input set to `value`.

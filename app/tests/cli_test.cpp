@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -21,9 +22,10 @@ namespace {
 
 struct CliRun { int status; std::string out, err; };
 
-CliRun run(const std::vector<std::string>& args) {
+CliRun run(const std::vector<std::string>& args, Language language = Language::kChinese) {
     std::ostringstream out, err;
-    const int status = run_cli(args, out, err, [] { return std::make_unique<testkit::RecordingSpreadsheet>(); });
+    const int status = run_cli(args, out, err, [] { return std::make_unique<testkit::RecordingSpreadsheet>(); },
+                               language);
     return {status, out.str(), err.str()};
 }
 
@@ -202,6 +204,49 @@ TEST(Cli, OptionsStandAroundTheSixTextsAndKeepTheFiveLines) {
     EXPECT_EQ(run(with({"-h"})).out, run({"--help"}).out);
 }
 
+TEST(Cli, HelpAndUsageErrorsInTheUsersLanguage) {
+    struct Locale { const char *lc_all, *lc_messages, *lang; std::optional<Language> language; };
+    const Locale locales[] = {
+        {nullptr, nullptr, "zh_CN.UTF-8", Language::kChinese},
+        {nullptr, nullptr, "en_US.UTF-8", Language::kEnglish},
+        {nullptr, nullptr, "zh", Language::kChinese},
+        {"C", nullptr, "zh_CN.UTF-8", Language::kEnglish},   // LC_ALL outranks LANG
+        {"", "zh_TW.UTF-8", "en_US.UTF-8", Language::kChinese},  // an empty LC_ALL counts as unset
+        {nullptr, nullptr, "zhx_XX", Language::kEnglish},    // not "zh" itself
+        {nullptr, "", nullptr, std::nullopt},                // none set: the program's default
+    };
+    for (const Locale& l : locales) {
+        EXPECT_EQ(language_of_locale(l.lc_all, l.lc_messages, l.lang), l.language)
+            << (l.lc_all ? l.lc_all : "-") << " " << (l.lc_messages ? l.lc_messages : "-") << " " << (l.lang ? l.lang : "-");
+    }
+
+    // Each help names the options and how the column is counted; a usage
+    // error gives the help and the reason in the same language.
+    struct Help { Language language; const char* first; std::vector<const char*> says; const char* why; };
+    const Help helps[] = {
+        {Language::kEnglish, "Usage: veltrano-cli [options] F xF xD xW R alpha",
+         {"reboiler", "plate 1 is the top plate", "plate 2 is always computed", "no richer than xF",
+          "saturated liquid", "at most 30 plates", "error 9"},
+         "veltrano-cli: 6 arguments are needed (F xF xD xW R alpha), not 1"},
+        {Language::kChinese, "用法: veltrano-cli [选项] F xF xD xW R alpha",
+         {"再沸器", "第 1 块是塔顶板", "第 2 块板总要计算", "不高于 xF", "泡点液体", "最多 30 块板", "错误 9"},
+         "veltrano-cli: 需要 6 个参数（F xF xD xW R alpha），现有 1 个"},
+    };
+    for (const Help& h : helps) {
+        const CliRun help = run({"--help"}, h.language);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(extras::lines(help.out).front(), h.first);
+        std::vector<const char*> says = h.says;
+        for (const char* option : {"--details", "--sweep", "--svg", "--export", "--help", "design", "--q", "--efficiency"}) {
+            says.push_back(option);
+        }
+        for (const char* phrase : says) EXPECT_NE(help.out.find(phrase), std::string::npos) << phrase;
+        const CliRun wrong = run({"100"}, h.language);
+        EXPECT_EQ(wrong.status, 2);
+        EXPECT_EQ(wrong.err, help.out + h.why + "\n");
+    }
+}
+
 // Worked by hand. First example: D = W = 50, L = R D = 100, V = L + D = 150,
 // L' = L + F = 200, V' = L' - W = 150; y*(0.5) = 1.25 / 1.75 = 5/7, Rmin =
 // (0.95 - 5/7) / (5/7 - 0.5) = 1.65 / 1.5 = 1.1; Nmin = ln(19 * 19) / ln 2.5.
@@ -360,13 +405,13 @@ TEST(Cli, SweepValuesAreTheDecimalsAUserWouldType) {
     };
     for (const auto& c : cases) {
         std::string why;
-        const auto range = parse_sweep(c.text, core::NumberFormat{}, why);
+        const auto range = parse_sweep(c.text, core::NumberFormat{}, Language::kChinese, why);
         ASSERT_TRUE(range) << c.text << ": " << why;
         EXPECT_EQ(range->values, c.values) << c.text;
     }
     std::string why;
-    EXPECT_EQ(parse_sweep("R=0:999:1", core::NumberFormat{}, why)->values.size(), kMaxSweepValues);
-    EXPECT_EQ(parse_sweep("R=1,5:2:0,5", core::NumberFormat{",", ""}, why)->values,
+    EXPECT_EQ(parse_sweep("R=0:999:1", core::NumberFormat{}, Language::kChinese, why)->values.size(), kMaxSweepValues);
+    EXPECT_EQ(parse_sweep("R=1,5:2:0,5", core::NumberFormat{",", ""}, Language::kChinese, why)->values,
               (std::vector<double>{1.5, 2}));
 }
 

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     const calc::ColumnInputs in{100, 0.5, 0.95, 0.05, 2, 1.89};
     const calc::ColumnResult column = calc::calculate(in);
     std::string why;
-    const auto range = app::parse_sweep("R=1.2:4:0.01", core::NumberFormat{}, why);
+    const auto range = app::parse_sweep("R=1.2:4:0.01", core::NumberFormat{}, app::Language::kEnglish, why);
     const std::vector<app::SweepRow> rows = app::run_sweep(in, *range);
 
     const double calculate_us = median_us([&] { return calc::calculate(in).x.slots().size(); }, batches, 2000);
