@@ -49,8 +49,16 @@ for number in $numbers; do
   grep -q "^\.B $number\$" "$man" || fail "error $number is not in the manual page"
 done
 
-# The synopsis is the usage line of --help.
-usage=$("$cli" --help | head -n 1 | sed 's/^[^:]*: //')
+# The help in the user's language: the English one outside a Chinese locale.
+for lang in en_US.UTF-8 zh_CN.UTF-8 C.UTF-8; do
+  first=$(env -u LC_ALL -u LC_MESSAGES LANG=$lang "$cli" --help | head -n 1)
+  case "$lang:$first" in
+    zh_CN.UTF-8:"用法: veltrano-cli "* | en_US.UTF-8:"Usage: veltrano-cli "* | C.UTF-8:"Usage: veltrano-cli "*) ;;
+    *) fail "--help under LANG=$lang begins '$first'" ;;
+  esac
+done
+# The synopsis (in English, as the manual page) is the usage line of --help.
+usage=$(LC_ALL=C.UTF-8 "$cli" --help | head -n 1 | sed 's/^[^:]*: //')
 synopsis=$(awk '/^\.SH SYNOPSIS/ { on = 1; next } /^\.br/ { exit }
   on { m = $1; $1 = ""; sub(/^ /, ""); if (m == ".RB" || m == ".BR" || m == ".IR" || m == ".RI") gsub(/ /, ""); print }' "$man" |
   sed 's/\\-/-/g' | tr '\n' ' ' | sed 's/ $//')
