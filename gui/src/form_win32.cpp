@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <limits>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <utility>
@@ -210,20 +212,28 @@ bool FormWindow::create(int show) {
     // A window that failed part-way was destroyed by the system and forgotten.
     if (!window_) return false;
 
-    // The dialog manager visits controls in creation order: the focusable
-    // ones go first, in tab-index order; the labels and lines follow.
+    // Creation order is z-order, which both the dialog manager and the
+    // system's accessibility layer read: every control with a tab index in
+    // ascending order, the lines last. A text box's label thus comes just
+    // before the box, where a screen reader looks for the box's name; the
+    // labels take no Tab stop, so Tab still visits the fields and the button
+    // in tab-index order.
     font_ = win32::message_font(dpi);
     children_.assign(form_.controls.size(), nullptr);
-    std::vector<std::size_t> rows;
-    for (const command::Control* c : command::tab_order(form_)) rows.push_back(static_cast<std::size_t>(c - form_.controls.data()));
-    for (std::size_t row = 0; row < form_.controls.size(); ++row) {
-        if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
-    }
+    std::vector<std::size_t> rows(form_.controls.size());
+    std::iota(rows.begin(), rows.end(), std::size_t{0});
+    const auto place = [this](std::size_t row) {
+        const int tab_index = form_.controls[row].tab_index;
+        return tab_index < 0 ? std::numeric_limits<int>::max() : tab_index;
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) { return place(a) < place(b); });
     for (std::size_t row : rows) {
         children_[row] = create_control(row, dpi);
         if (children_[row] == nullptr) return false;
     }
-    if (!rows.empty() && form_.controls[rows.front()].takes_focus()) focus_ = children_[rows.front()];
+    if (const auto order = command::tab_order(form_); !order.empty()) {
+        focus_ = children_[static_cast<std::size_t>(order.front() - form_.controls.data())];
+    }
     set_icons(dpi);
     add_to_system_menu();
 
