@@ -34,6 +34,12 @@ constexpr int kFirstControlId = 100;
 constexpr unsigned kFirstSystemCommand = 0x0100;
 constexpr wchar_t kFormClass[] = L"VeltranoForm";
 constexpr wchar_t kLineClass[] = L"VeltranoLine";
+// The widest a tooltip grows before its lines wrap: about 30 Chinese
+// characters in the message font, at any DPI.
+constexpr int kTipWidthTwips = 5760;
+// How long a tooltip stays while the pointer rests (the longest the control
+// takes): its two or three lines need longer than the default five seconds.
+constexpr WORD kTipShownMs = 30000;
 
 // A failed window call as the run-time error the press reports: the
 // system's status as an HRESULT, E_FAIL when the system gave none.
@@ -108,6 +114,8 @@ private:
     }
 
     HWND create_control(std::size_t row, UINT dpi);
+    void add_tooltips(UINT dpi);
+    void size_tooltips(HFONT font, UINT dpi);
     SIZE frame_for(UINT dpi) const;
     void apply_dpi(UINT dpi);
     void set_icons(UINT dpi);
@@ -120,6 +128,7 @@ private:
     ClickHandler on_click_;
     std::vector<WindowCommand> commands_;
     std::vector<HWND> children_;  // by row of the form's table; the window destroys them
+    HWND tooltips_ = nullptr;      // owned by the window, which destroys it
     win32::Font font_;             // lent to every control but the lines
     win32::Icon big_icon_, small_icon_;
     HWND focus_ = nullptr;  // given back when the window is active again
@@ -234,6 +243,7 @@ bool FormWindow::create(int show) {
     if (const auto order = command::tab_order(form_); !order.empty()) {
         focus_ = children_[static_cast<std::size_t>(order.front() - form_.controls.data())];
     }
+    add_tooltips(dpi);
     set_icons(dpi);
     add_to_system_menu();
 
@@ -304,6 +314,41 @@ HWND FormWindow::create_control(std::size_t row, UINT dpi) {
     return control;
 }
 
+// One tooltip control for the whole window, with a tool for each control
+// the table gives a tooltip: the text shows while the pointer rests on the
+// control. Help, not function: a system that cannot make the tooltip control
+// still gets a working window without it.
+void FormWindow::add_tooltips(UINT dpi) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    tooltips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance,
+                                nullptr);
+    if (tooltips_ == nullptr) return;
+    for (std::size_t row = 0; row < form_.controls.size(); ++row) {
+        if (form_.controls[row].tooltip.empty()) continue;
+        // The control copies the text. TTF_SUBCLASS: it watches the pointer
+        // over the tool itself, so the window relays no mouse messages.
+        std::wstring text = core::to_utf16(form_.controls[row].tooltip);
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = hwnd();
+        tool.uId = reinterpret_cast<UINT_PTR>(children_[row]);
+        tool.lpszText = text.data();
+        SendMessageW(tooltips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    SendMessageW(tooltips_, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kTipShownMs, 0));
+    size_tooltips(font_.get(), dpi);
+}
+
+// The tooltips in the window's font at `dpi`, wrapped at a width for it. A
+// maximum width is also what makes the control break lines at "\n".
+void FormWindow::size_tooltips(HFONT font, UINT dpi) {
+    if (tooltips_ == nullptr) return;
+    SendMessageW(tooltips_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageW(tooltips_, TTM_SETMAXTIPWIDTH, 0, command::twips_to_pixels(kTipWidthTwips, dpi));
+}
+
 // Moved to a monitor of another DPI: every control placed again and given
 // the message font at the new DPI, and the icons redrawn to its sizes. The
 // controls keep their places when the window is resized: only this moves them.
@@ -318,6 +363,7 @@ void FormWindow::apply_dpi(UINT dpi) {
                      SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(children_[row], nullptr, TRUE);
     }
+    size_tooltips(font.get(), dpi);
     font_ = std::move(font);
     set_icons(dpi);
 }
@@ -497,6 +543,7 @@ LRESULT FormWindow::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
         // The system has destroyed the window and its controls.
         window_.release();
         children_.clear();
+        tooltips_ = nullptr;
         break;
     default:
         break;
@@ -517,8 +564,9 @@ unsigned win32_system_command(std::size_t index) { return kFirstSystemCommand + 
 
 int run_form(int, char**, const command::Form& form, ClickHandler on_click, std::vector<WindowCommand> commands) {
     // The system's visual style for the controls (the manifest asks for
-    // version 6 of the common controls).
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+    // version 6 of the common controls); the tooltip class comes with the
+    // tab classes.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
 
     FormWindow window(form, std::move(on_click), std::move(commands));
