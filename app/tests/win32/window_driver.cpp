@@ -15,8 +15,14 @@
 //       the running window and presses; "diagram" then opens the diagram
 //       window with F2, "error" presses with alpha empty and leaves the box
 //       open (for scripts/screenshot.sh --windows)
+#include <windows.h>
+
+#include <commctrl.h>
+#include <oleacc.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -26,6 +32,7 @@
 #include "veltrano/diagram/window.h"
 #include "veltrano/gui/form_runtime.h"
 #include "veltrano/testkit/contracts.h"
+#include "veltrano/testkit/form_help.h"
 #include "veltrano/testkit/form_pixels.h"
 
 namespace {
@@ -255,6 +262,91 @@ TEST_F(WindowTest, TabVisitsTheFieldsInTabIndexOrderAndOnlyTheButtonPresses) {
         program.key("Command1", key);
         EXPECT_FALSE(program.settle());
         EXPECT_EQ(program.get("Text8"), "5") << "key " << key << " on the button";
+    }
+}
+
+// ---- what each field tells the pointer and a screen reader
+
+// A window's class without the version prefix of the common controls 6.
+std::wstring base_class(HWND window) {
+    const std::wstring kind = class_of(window);
+    return kind.substr(kind.find_last_of(L'!') + 1);
+}
+
+// The tooltip text of `tool`. TTM_GETTEXTW writes through pointers, which
+// reach the other process unchanged (only the system's own messages are
+// carried across): the tool's description and its buffer are placed in
+// veltrano.exe's memory, and the text is read back from there.
+std::string tooltip_text(const Program& p, HWND tooltips, HWND tool) {
+    struct Remote {
+        TTTOOLINFOW tool;
+        wchar_t text[1024];
+    } local{};
+    auto* remote = static_cast<Remote*>(
+        VirtualAllocEx(p.process(), nullptr, sizeof local, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote == nullptr) return "(no memory in the program's process)";
+    local.tool.cbSize = sizeof local.tool;
+    local.tool.hwnd = p.form();
+    local.tool.uId = reinterpret_cast<UINT_PTR>(tool);
+    local.tool.lpszText = remote->text;
+    const bool written = WriteProcessMemory(p.process(), remote, &local, sizeof local, nullptr);
+    if (written) SendMessageW(tooltips, TTM_GETTEXTW, std::size(local.text), reinterpret_cast<LPARAM>(&remote->tool));
+    const bool read = written && ReadProcessMemory(p.process(), remote, &local, sizeof local, nullptr);
+    VirtualFreeEx(p.process(), remote, 0, MEM_RELEASE);
+    local.text[std::size(local.text) - 1] = L'\0';
+    return read ? to_utf8(local.text) : "(the program's memory cannot be reached)";
+}
+
+// The name the system's accessibility layer gives `control`, as a screen
+// reader asks for it, and the status of asking.
+std::pair<HRESULT, std::string> accessible_name(HWND control) {
+    IAccessible* object = nullptr;
+    HRESULT status =
+        AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    BSTR name = nullptr;
+    if (SUCCEEDED(status)) {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        status = object->get_accName(self, &name);
+        object->Release();
+    }
+    const std::string text = name != nullptr ? to_utf8(std::wstring(name, SysStringLen(name))) : "";
+    SysFreeString(name);
+    return {status, text};
+}
+
+TEST_F(WindowTest, EachFieldAndTheButtonSayWhatTheyHoldToThePointerAndToAScreenReader) {
+    // The window's one tooltip control: a hidden popup it owns.
+    std::vector<HWND> tooltips;
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr)) != nullptr;) {
+        if (GetWindow(w, GW_OWNER) == program.form()) tooltips.push_back(w);
+    }
+    ASSERT_EQ(tooltips.size(), 1u);
+    // Without a maximum width the control breaks no line at "\n".
+    const LRESULT width = SendMessageW(tooltips[0], TTM_GETMAXTIPWIDTH, 0, 0);
+    RECT client;
+    GetClientRect(program.form(), &client);
+    EXPECT_GT(width, 0);
+    EXPECT_LE(width, client.right) << "tooltips wider than the window";
+
+    for (const veltrano::testkit::ControlHelp& expected : veltrano::testkit::main_form_help()) {
+        const std::string name(expected.control);
+        SCOPED_TRACE(name);
+        const HWND control = program.control(name.c_str());
+        const std::string tip = tooltip_text(program, tooltips[0], control);
+        for (std::string_view phrase : expected.says) {
+            EXPECT_NE(tip.find(phrase), std::string::npos) << "the tooltip lacks \"" << phrase << "\": " << tip;
+        }
+        if (base_class(control) == L"Edit") {
+            const HWND label = GetWindow(control, GW_HWNDPREV);
+            EXPECT_EQ(base_class(label), L"Static");
+            EXPECT_EQ(text_of(label), expected.name);
+        }
+        // Wine 8's oleacc, as Windows, names an edit after the nearest STATIC
+        // before it in z-order and a button after its own text (S_OK); with
+        // no STATIC before the edit it answers S_FALSE and no name.
+        EXPECT_EQ(accessible_name(control), std::make_pair(S_OK, std::string(expected.name)));
     }
 }
 
