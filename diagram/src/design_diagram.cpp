@@ -676,9 +676,9 @@ bool readable(const std::vector<StepLabel>& labels, const std::vector<Box>& take
     return unreadable(labels, taken, room, kNearestCorners).empty();
 }
 
-double number_crowded_plates(Node& out, const calc::ColumnInputs& in, const calc::ColumnResult& column,
-                             const Frame& plot, Point q_top, Point meet,
-                             const std::function<std::vector<LegendEntry>(bool thinned)>& legend_of) {
+std::optional<double> number_crowded_plates(Node& out, const calc::ColumnInputs& in, const calc::ColumnResult& column,
+                                            const Frame& plot, Point q_top, Point meet,
+                                            const std::function<std::vector<LegendEntry>(bool thinned)>& legend_of) {
     // The plate-by-plate column as a design of q = 1 and E = 1: its stages
     // are its plates, its last plate the bottom stage.
     const calc::DesignInputs as_design{in, 1, 1};
@@ -700,7 +700,9 @@ double number_crowded_plates(Node& out, const calc::ColumnInputs& in, const calc
         d.y.push_back(column.y.slots()[static_cast<std::size_t>(p)]);
     }
     const Column c(as_design, d, plot);
-    return write_layout(out, c, lay_out(c, legend_of));
+    const Layout layout = lay_out(c, legend_of);
+    if (!layout.a && !layout.b) return std::nullopt;
+    return write_layout(out, c, layout);
 }
 
 }  // namespace draw

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -168,9 +169,11 @@ bool readable(const std::vector<StepLabel>& labels, const std::vector<Box>& take
 // enough. `q_top` ends the q-line, the operating lines meet at `meet`.
 // Appends the composition marks, the legend (`legend_of` gives its entries,
 // thinned or not), the numbers and the magnified windows; returns the
-// height of the page that holds them.
-double number_crowded_plates(Node& out, const calc::ColumnInputs& in, const calc::ColumnResult& column,
-                             const Frame& plot, Point q_top, Point meet,
-                             const std::function<std::vector<LegendEntry>(bool thinned)>& legend_of);
+// height of the page that holds them. Appends nothing and returns nothing
+// when no end can be magnified (the numbers crowd a pinch mid-plot): the
+// caller then numbers the plates as it always has.
+std::optional<double> number_crowded_plates(Node& out, const calc::ColumnInputs& in, const calc::ColumnResult& column,
+                                            const Frame& plot, Point q_top, Point meet,
+                                            const std::function<std::vector<LegendEntry>(bool thinned)>& legend_of);
 
 }  // namespace veltrano::diagram::draw

@@ -148,14 +148,17 @@ Scene staircase_diagram(const ColumnInputs& in, const ColumnResult& column) {
     const std::vector<StepLabel> labels = place_step_numbers(kPlot, plate_corners(in, column), feed, allowed, taken);
     // Magnified corners are a sound column's: its distillate at the top
     // right, its bottoms at the bottom left.
-    if (readable(labels, taken, allowed) || !calc::input_problems({in, 1, 1}).empty()) {
-        for (Node& n : marks.children) out.children.push_back(std::move(n));
-        for (Node& n : key.children) out.children.push_back(std::move(n));
-        write_step_numbers(out, labels, feed);
-    } else {
-        // Plates crowding an end (a high purity): magnified below the plot.
-        drawing.height = number_crowded_plates(out, in, column, kPlot, {in.xF, q_top}, {in.xF, rectifying_end}, legend_of);
+    // Plates crowding an end (a high purity): magnified below the plot.
+    if (!readable(labels, taken, allowed) && calc::input_problems({in, 1, 1}).empty()) {
+        if (const auto height =
+                number_crowded_plates(out, in, column, kPlot, {in.xF, q_top}, {in.xF, rectifying_end}, legend_of)) {
+            drawing.height = *height;
+            return drawing;
+        }
     }
+    for (Node& n : marks.children) out.children.push_back(std::move(n));
+    for (Node& n : key.children) out.children.push_back(std::move(n));
+    write_step_numbers(out, labels, feed);
     return drawing;
 }
 

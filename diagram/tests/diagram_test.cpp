@@ -167,11 +167,15 @@ TEST(StaircaseDiagram, CrowdedCornersMagnifiedOnly) {
     struct Case {
         calc::ColumnInputs in;
         bool magnified;
+        const char* feed_number = nullptr;  // where the plain numbering has always put it
     };
     const Case cases[] = {
         {{100, 0.5, 0.95, 0.05, 2, 2.5}, false},  {{100, 0.3, 0.9, 0.1, 3, 3}, false},
         {{100, 0.5, 0.999, 0.001, 5, 4}, true},   {{100, 0.5, 0.9999, 0.0001, 8, 6}, true},
         {{100, 0.4, 0.99, 0.001, 3, 5}, true},    {{10, 0.6, 0.98, 0.02, 1.5, 3}, false},
+        // Reflux near the minimum: the numbers crowd the pinch, not an end,
+        // so nothing is magnified and they stand where they always have.
+        {{100, 0.5, 0.95, 0.05, 1.2, 2.5}, false, R"(data-plate="9" x="350.59" y="253.85")"},
     };
     for (const Case& c : cases) {
         const calc::ColumnResult column = calc::calculate(c.in);
@@ -180,6 +184,9 @@ TEST(StaircaseDiagram, CrowdedCornersMagnifiedOnly) {
         const std::string svg = to_svg(staircase_diagram(c.in, column));
         check_numbers(svg, column.plate_count.value(), column.feed_plate.value(), what, tally);
         EXPECT_EQ(tally.magnified, c.magnified ? 1 : 0) << what;
+        if (c.feed_number != nullptr) {
+            EXPECT_NE(svg.find(c.feed_number), std::string::npos) << what;
+        }
     }
 }
 
