@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "veltrano/core/utf16.h"
+#include "presentation.h"
 
 namespace veltrano::diagram {
 
@@ -181,35 +182,9 @@ gp::ARGB argb(Colour colour, double opacity) {
     return (alpha << 24) | (colour & 0xFFFFFFu);
 }
 
-// The style in force at a node: its own where set, else its groups', else
-// the page's.
-struct Paint {
-    Colour stroke = kNoPaint;
-    double stroke_width = 1;
-    std::vector<double> dashes;  // empty: solid
-    Colour fill = 0x222222;
-    double fill_opacity = 1;
-    double font_size = 16;
-    Anchor anchor = Anchor::kStart;
-    bool bold = false;
-    bool round = false;
-
-    Paint inside(const Style& s) const {
-        Paint p = *this;
-        if (s.stroke) p.stroke = *s.stroke;
-        if (s.stroke_width) p.stroke_width = s.stroke_width->v;
-        if (!s.dashes.empty()) {
-            p.dashes.clear();
-            for (const Num& d : s.dashes) p.dashes.push_back(d.v);
-        }
-        if (s.fill) p.fill = *s.fill;
-        if (s.fill_opacity) p.fill_opacity = s.fill_opacity->v;
-        if (s.font_size) p.font_size = s.font_size->v;
-        if (s.anchor != Anchor::kInherit) p.anchor = s.anchor;
-        p.bold = p.bold || s.bold;
-        p.round = p.round || s.round;
-        return p;
-    }
+// The presentation in force at a node, and whether it draws a stroke or a fill.
+struct Paint : Presentation {
+    Paint inside(const Style& s) const { return {Presentation::inside(s)}; }
     bool strokes() const { return stroke != kNoPaint && stroke_width > 0 && std::isfinite(stroke_width); }
     bool fills() const { return fill != kNoPaint && fill_opacity > 0; }
 };
@@ -523,13 +498,14 @@ Pen Painting::pen(const Paint& p, double scale) {
     } else {
         ok(api().GdipSetPenMiterLimit(made, 4), "pen");  // SVG's default limit
     }
-    if (!p.dashes.empty()) {
+    if (p.dashes != nullptr) {
         // GDI+ counts dashes in pen widths, SVG in the node's units; an odd
         // list repeats once to make an even one, as in SVG.
         std::vector<gp::REAL> pattern;
         double total = 0;
-        for (int pass = 0; pass < (p.dashes.size() % 2 == 1 ? 2 : 1); ++pass) {
-            for (const double d : p.dashes) {
+        for (int pass = 0; pass < (p.dashes->size() % 2 == 1 ? 2 : 1); ++pass) {
+            for (const Num& dash : *p.dashes) {
+                const double d = dash.v;
                 const double length = std::isfinite(d) ? std::max(d, 0.0) : 0.0;
                 total += length;
                 // A zero dash (a dot with round caps) is refused by GDI+: a sliver.

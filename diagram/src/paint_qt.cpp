@@ -14,37 +14,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "presentation.h"
+
 namespace veltrano::diagram {
 
 namespace {
 
-// The presentation in force at a node: the page's defaults, overridden by
-// each enclosing group and the node itself, as SVG inherits it.
-struct Paint {
-    Colour stroke = kNoPaint;
-    double stroke_width = 1;
-    const std::vector<Num>* dashes = nullptr;  // none: solid
-    Colour fill = 0x222222;
-    double fill_opacity = 1;
-    double font_size = 16;
-    Anchor anchor = Anchor::kStart;
-    bool bold = false;
-    bool round = false;
-};
-
-Paint inherit(const Paint& outer, const Style& style) {
-    Paint p = outer;
-    if (style.stroke) p.stroke = *style.stroke;
-    if (style.stroke_width) p.stroke_width = style.stroke_width->v;
-    if (!style.dashes.empty()) p.dashes = &style.dashes;
-    if (style.fill) p.fill = *style.fill;
-    if (style.fill_opacity) p.fill_opacity = std::clamp(style.fill_opacity->v, 0.0, 1.0);
-    if (style.font_size) p.font_size = style.font_size->v;
-    if (style.anchor != Anchor::kInherit) p.anchor = style.anchor;
-    if (style.bold) p.bold = true;
-    if (style.round) p.round = true;
-    return p;
-}
+using Paint = Presentation;
 
 QColor colour(Colour c, double opacity = 1) {
     QColor q(static_cast<QRgb>(c & 0xFFFFFFu));
@@ -215,7 +191,7 @@ void paint_group(const Node& node, const Paint& p, QPainter& painter) {
 }
 
 void paint_node(const Node& node, const Paint& outer, QPainter& painter) {
-    const Paint p = inherit(outer, node.style);
+    const Paint p = outer.inside(node.style);
     if (node.kind == Node::Kind::kGroup) {
         paint_group(node, p, painter);
         return;
