@@ -460,12 +460,7 @@ void draw_inset(Node& out, const Inset& inset, const Column& c) {
     inside.children.push_back(std::move(grid));
     plot_lines(inside, f, c, std::max(1, inset.first - 1), std::min(c.N, inset.last + 1), true);
     g.children.push_back(std::move(inside));
-    Node frame = rect(page(f.left), page(f.top), page(f.size), page(f.size));
-    frame.cls = "frame";
-    frame.style.fill = kNoPaint;
-    frame.style.stroke = kFrameColour;
-    frame.style.stroke_width = fixed(1.2, 1);
-    g.children.push_back(std::move(frame));
+    g.children.push_back(page_frame(f.left, f.top, f.size, f.size));
     Node ticks = group("ticks");
     ticks.style.font_size = whole(11);
     ticks.style.stroke = kFrameColour;
@@ -657,12 +652,7 @@ Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
     out.children.push_back(title_line(kPageWidth, 86, 14, inputs2));
     out.children.push_back(title_line(kPageWidth, 108, 14, inputs3));
 
-    Node plot = group();
-    plot.id = "plot";
-    plot.transform = kPlot.transform();
-    plot.style.fill = kNoPaint;
-    plot.style.round = true;
-    unit_square_axes(plot, kPlot);
+    Node plot = unit_square_plot(kPlot);
     plot_lines(plot, kPlot, c, 1, c.N, false);
     out.children.push_back(std::move(plot));
     unit_square_ticks(out, kPlot);

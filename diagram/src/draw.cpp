@@ -386,7 +386,12 @@ void write_step_numbers(Node& parent, const std::vector<StepLabel>& labels, int 
     parent.children.push_back(std::move(g));
 }
 
-void unit_square_axes(Node& plot, const Frame& frame) {
+Node unit_square_plot(const Frame& frame) {
+    Node plot = group();
+    plot.id = "plot";
+    plot.transform = frame.transform();
+    plot.style.fill = kNoPaint;
+    plot.style.round = true;
     // Grid and frame in the plot's own units.
     Node grid;
     grid.kind = Node::Kind::kGrid;
@@ -406,6 +411,16 @@ void unit_square_axes(Node& plot, const Frame& frame) {
     box.style.stroke = kFrameColour;
     box.style.stroke_width = frame.length(1.2);
     plot.children.push_back(std::move(box));
+    return plot;
+}
+
+Node page_frame(double left, double top, double width, double height) {
+    Node frame = rect(page(left), page(top), page(width), page(height));
+    frame.cls = "frame";
+    frame.style.fill = kNoPaint;
+    frame.style.stroke = kFrameColour;
+    frame.style.stroke_width = fixed(1.2, 1);
+    return frame;
 }
 
 Node y_caption(double x, double y, Runs runs) {

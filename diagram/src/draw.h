@@ -106,10 +106,15 @@ void polylines(Node& parent, const Frame& frame, const std::vector<std::vector<P
 // The equilibrium curve over the whole unit square.
 void equilibrium_curve(Node& parent, const Frame& frame, double alpha);
 
-// The unit square's grid and frame (in the plot's units), and its ticks and
-// axis captions on the page.
-void unit_square_axes(Node& plot, const Frame& frame);
+// The plot of a McCabe–Thiele diagram in mole fractions, x to the right and
+// y upwards: the group "plot" mapped onto `frame`, unfilled, with round
+// joins, holding the unit square's grid and frame; then its ticks and axis
+// captions on the page.
+Node unit_square_plot(const Frame& frame);
 void unit_square_ticks(Node& parent, const Frame& frame);
+
+// A frame around a plot drawn in page units.
+Node page_frame(double left, double top, double width, double height);
 
 // A caption along the y axis, centred at (x, y) and turned a quarter left.
 Node y_caption(double x, double y, Runs runs);

@@ -71,12 +71,7 @@ Scene staircase_diagram(const ColumnInputs& in, const ColumnResult& column) {
     out.children.push_back(title_line(kPageWidth, 86, 14, inputs2));
 
     // The plot, in mole fractions: x to the right, y upwards.
-    Node plot = group();
-    plot.id = "plot";
-    plot.transform = kPlot.transform();
-    plot.style.fill = kNoPaint;
-    plot.style.round = true;
-    unit_square_axes(plot, kPlot);
+    Node plot = unit_square_plot(kPlot);
     polylines(plot, kPlot, {{{0, 0}, {1, 1}}}, "diagonal", kDiagonalColour, 1);
     equilibrium_curve(plot, kPlot, in.alpha);
 

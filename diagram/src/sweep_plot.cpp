@@ -144,12 +144,7 @@ Scene sweep_plot(const calc::DesignInputs& design_base, std::optional<int> base_
         grid.children.push_back(grid_line(kSweepLeft, page_y(plates), kSweepRight, page_y(plates)));
     }
     plot.children.push_back(std::move(grid));
-    Node frame = rect(page(kSweepLeft), page(top), page(kSweepPlotWidth), page(kSweepPlotHeight));
-    frame.cls = "frame";
-    frame.style.fill = kNoPaint;
-    frame.style.stroke = kFrameColour;
-    frame.style.stroke_width = fixed(1.2, 1);
-    plot.children.push_back(std::move(frame));
+    plot.children.push_back(page_frame(kSweepLeft, top, kSweepPlotWidth, kSweepPlotHeight));
     Node tick_texts = group("ticks");
     tick_texts.style.font_size = whole(12);
     tick_texts.style.stroke = kNoPaint;
