@@ -8,9 +8,7 @@
 #include <QtGlobal>
 
 #include "desktop_spreadsheet.h"
-#include "veltrano/command/calculate.h"
 #include "veltrano/command/main_form.h"
-#include "veltrano/core/run_error.h"
 #include "veltrano/diagram/window.h"
 #include "veltrano/gui/diagram_window.h"
 #include "veltrano/gui/form_runtime.h"
@@ -65,26 +63,11 @@ int main(int argc, char** argv) {
     default_handler = qInstallMessageHandler(on_qt_message);
 
     using namespace veltrano;
-    // The diagram window follows every press: the new picture as soon as the
-    // column is computed and in the fields (before the spreadsheet, which may
-    // take seconds), a note when the press fails before or after that.
-    // Nothing of the window is built until F2 or the menu first opens it.
+    // The diagram window follows every press; nothing of it is built until
+    // F2 or the menu first opens it.
     diagram::DiagramView view;
     gui::DiagramWindow window(view);
-    const auto on_click = [&](command::Fields& fields) {
-        view.press_started();
-        try {
-            command::press_calculate(fields, app::desktop_spreadsheet,
-                                     [&](const command::Calculation& c) {
-                                         view.calculated(c.inputs, c.column);
-                                         window.refresh();
-                                     });
-        } catch (const core::RunError& e) {
-            view.failed(e.number());
-            window.refresh();
-            throw;  // the form runtime shows it
-        }
-    };
+    const gui::ClickHandler on_click = gui::press_followed_by(view, window, app::desktop_spreadsheet);
     return gui::run_form(argc, argv, command::main_form(), on_click,
                          {{diagram::kOpenCommand, 2, [&] { window.open(); }}});
 }
