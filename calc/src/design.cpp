@@ -210,9 +210,9 @@ Design design_column(const DesignInputs& in) {
     d.N_min = *fenske_minimum_plates(c);  // finite for inputs that pass the checks
 
     // Said only on the way out: a designed column builds no text.
+    const auto ratio = [&] { return d.R_over_R_min ? "R/Rmin = " + text(*d.R_over_R_min) : std::string("Rmin = 0"); };
     const auto too_many = [&](const std::string& why) {
-        const std::string ratio = d.R_over_R_min ? "R/Rmin = " + text(*d.R_over_R_min) : "Rmin = 0";
-        invalid("需要多于 " + std::to_string(kMostStages) + " 块理论板：" + (why.empty() ? ratio : why + "（" + ratio + "）"));
+        invalid("需要多于 " + std::to_string(kMostStages) + " 块理论板：" + (why.empty() ? ratio() : why + "（" + ratio() + "）"));
     };
     if (!(d.N_min < kMostStages)) too_many("全回流时也要 Nmin = " + text(d.N_min) + " 块，分离要求太高");
 
@@ -243,6 +243,16 @@ Design design_column(const DesignInputs& in) {
             x = pseudo_liquid(y, above_feed ? slope : f.L1 / f.V1, above_feed ? intercept : -bottoms_term,
                               alpha, E);
             if (above_feed && !(x > d.x_meet)) x = pseudo_liquid(y, f.L1 / f.V1, -bottoms_term, alpha, E);
+        }
+        // Each stage's liquid is leaner than the one above it. A reflux a few
+        // roundings above the minimum leaves the operating line touching the
+        // curve at the pinch in floating point: there the steps stall, or
+        // climb back through the pinch towards compositions outside 0..1.
+        const double x_above = d.x.empty() ? xD : d.x.back();
+        if (!(x > 0 && x < x_above)) {
+            invalid("回流比太接近最小回流比：逐板计算在夹点处停滞，第 " + std::to_string(n) +
+                    " 块板的液相组成 x = " + text(x) + " 不低于上一块板的 " + text(x_above) + "（" + ratio() +
+                    (E < 1 ? "，板效率 E = " + text(E) : std::string()) + "）；请加大回流比");
         }
         d.x.push_back(x);
         d.y.push_back(y);

@@ -91,6 +91,10 @@ TEST(Design, LongColumnsAndTheirLimit) {
     EXPECT_RUN_ERROR(design_column({{100, 0.5, 0.95, 0.05, 35.9001, 1.05}, 1, 1}), 5,
                      "需要多于 1000 块理论板：回流比太接近最小回流比（R/Rmin = 1.0000");
     EXPECT_RUN_ERROR(design_column({{100, 0.5, 0.999999, 1e-6, 100, 1.02}, 1, 1}), 5, "全回流时也要 Nmin = ");
+    // Reflux at the minimum but for the last rounding (R/Rmin = 1 + 4e-16):
+    // the steps cross the pinch and would climb out of 0..1.
+    EXPECT_RUN_ERROR(design_column({{10, 0.5, 0.98, 0.3, 0.6, 4}, 1, 1}), 5,
+                     "回流比太接近最小回流比：逐板计算在夹点处停滞，第 70 块板");
 }
 
 // Real trays: about 1/E times the plates of the ideal column above the reboiler.
