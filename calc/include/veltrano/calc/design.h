@@ -73,9 +73,11 @@ struct Design {
 };
 
 // The designed column. Raises error 5 (kInvalidArgument) with the first of
-// input_problems(), or when the column needs more than kMostStages stages
-// (the text gives R / Rmin). Never raises for inputs that pass the checks
-// otherwise, and never produces a composition outside 0 to 1.
+// input_problems(), when the column needs more than kMostStages stages, or
+// when a stage's liquid is no leaner than the one above it (a reflux within
+// rounding of the minimum stalls at the pinch); both texts give R / Rmin.
+// Never raises for inputs that pass the checks otherwise, and never produces
+// a composition outside 0 to 1.
 Design design_column(const DesignInputs& in);
 
 // Where the q-line meets the equilibrium curve, and the minimum reflux: the
