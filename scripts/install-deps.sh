@@ -11,8 +11,9 @@
 # must be named here.
 set -euo pipefail
 run=(
-  # compiler and build tool
-  g++ cmake make
+  # compiler and build tool; Boost.Math (header-only) for the equilibrium
+  # solves: bracketed roots, Brent's minimum, PCHIP
+  g++ cmake make libboost-dev
   # the window, Qt's own texts in Chinese, glyphs for them
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n fonts-wqy-microhei
   # spreadsheet export
