@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "veltrano/calc/balances.h"
+#include "veltrano/calc/curve.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/core/number_text.h"
 
@@ -73,19 +74,6 @@ double minimum_reflux_at(double xD, Pinch p) {
     return r > 0 ? r : 0.0;
 }
 
-// The root on the pseudo-equilibrium curve of the line y = a x + b:
-// with k = alpha - 1 and m = 1 - E, (1 + k x)(op(x) + E (eq(x) - op(x)) - y)
-// is the quadratic
-//   m a k x^2 + (m (a + b k) + E alpha - k y) x + m b - y = 0,
-// whose larger root is the liquid (the other lies below x = -1/k). Written
-// without cancellation on either sign of the middle term.
-double pseudo_liquid(double y, double a, double b, double alpha, double E) {
-    const double k = alpha - 1.0, m = 1.0 - E;
-    const double A = m * a * k, B = m * (a + b * k) + E * alpha - k * y, C = m * b - y;
-    const double root = std::sqrt(std::max(0.0, B * B - 4 * A * C));
-    return B >= 0 ? (2 * C) / (-B - root) : (-B + root) / (2 * A);
-}
-
 [[noreturn]] void invalid(const std::string& why) { throw core::RunError(kInvalidArgument, why); }
 
 }  // namespace
@@ -98,9 +86,50 @@ struct Verdict {
     std::vector<std::string> problems;
     Pinch pinch{};
     Flows flows{};
+    MinimumReflux minimum{};  // on a curve other than constant alpha
 };
 
-Verdict check(const DesignInputs& in) {
+// The compositions of an azeotrope between the products: what the column
+// cannot pass, and so the richest distillate or leanest bottoms it can give.
+std::string azeotrope_problem(const Azeotrope& a, double xF) {
+    const std::string x = core::decimals_text(a.x, 4);
+    const std::string where =
+        "x = " + x + (a.temperature ? "，" + core::decimals_text(*a.temperature, 2) + " °C" : std::string());
+    const std::string kind = a.minimum_boiling ? "最低恒沸点" : "最高恒沸点";
+    return "物系在 " + where + " 有" + kind + "（共沸点），位于塔底组成 xW 与馏出组成 xD 之间，精馏越不过它：" +
+           (a.x > xF ? "馏出组成 xD 须低于 " + x : "塔底组成 xW 须高于 " + x);
+}
+
+// The curve's rules: no azeotrope between the products, the first component
+// the lighter at the feed, and the reflux above the binding pinch.
+void check_on_curve(const DesignInputs& in, const EquilibriumCurve& curve, bool reflux, Verdict& verdict) {
+    const ColumnInputs& c = in.column;
+    if (const std::optional<std::string> order = curve.heavy_first()) {
+        verdict.problems.push_back(*order);
+        return;
+    }
+    for (const Azeotrope& a : azeotropes(curve)) {
+        if (a.x > c.xW && a.x < c.xD) {
+            verdict.problems.push_back(azeotrope_problem(a, c.xF));
+            return;
+        }
+    }
+    if (!(curve.vapour(c.xF) > c.xF)) {
+        verdict.problems.push_back("进料组成 xF = " + text(c.xF) + " 处平衡汽相 y* = " + text(curve.vapour(c.xF)) +
+                                   " 不高于液相：x 所指的组分在这里不是易挥发组分");
+        return;
+    }
+    if (!reflux) return;
+    const MinimumReflux m = verdict.minimum = minimum_reflux(curve, c.xF, c.xD, c.xW, in.q);
+    verdict.pinch = {m.x, m.y};
+    if (!(c.R > m.R_min)) {
+        verdict.problems.push_back(named("回流比 R", c.R) + " 须大于最小回流比 Rmin = " + text(m.R_min) + "（" +
+                                   (m.tangent ? "切点夹紧：操作线与平衡线相切于 x = " : "进料处夹紧：q 线与平衡线交于 x = ") +
+                                   text(m.x) + "，y = " + text(m.y) + "）");
+    }
+}
+
+Verdict check(const DesignInputs& in, const EquilibriumCurve* curve) {
     const ColumnInputs& c = in.column;
     Verdict verdict;
     std::vector<std::string>& problems = verdict.problems;
@@ -129,7 +158,7 @@ Verdict check(const DesignInputs& in) {
                                "（应有 0 < xW < xF < xD < 1）" + hint);
         }
     }
-    const bool volatile_light = c.alpha > 1 && std::isfinite(c.alpha);
+    const bool volatile_light = curve != nullptr || (c.alpha > 1 && std::isfinite(c.alpha));
     if (!volatile_light) {
         problems.push_back(named("相对挥发度 α", c.alpha) +
                            " 须是大于 1 的有限数（轻组分对重组分；小于 1 时轻重组分对调了）");
@@ -143,14 +172,23 @@ Verdict check(const DesignInputs& in) {
     const bool reflux = c.R > 0 && std::isfinite(c.R);
     if (!reflux) problems.push_back(named("回流比 R", c.R) + " 须是大于 0 的有限数");
 
-    if (ordered && volatile_light && q_finite && reflux) {
+    bool pinched = true;  // until the reflux is known to clear the pinch
+    if (ordered && q_finite && curve != nullptr) {
+        const std::size_t before = problems.size();
+        check_on_curve(in, *curve, reflux, verdict);
+        pinched = !reflux || problems.size() > before;
+    } else if (ordered && volatile_light && q_finite && reflux) {
         const Pinch p = verdict.pinch = pinch_of(c.xF, c.alpha, in.q);
         const double r_min = minimum_reflux_at(c.xD, p);
-        if (!(c.R > r_min)) {
+        pinched = !(c.R > r_min);
+        if (pinched) {
             problems.push_back(named("回流比 R", c.R) + " 须大于最小回流比 Rmin = " + text(r_min) +
                                "（q = " + text(in.q) + " 时 q 线与平衡线交于 x = " + text(p.x) +
                                "，y = " + text(p.y) + "，操作线在此夹紧）");
-        } else if (c.F > 0 && std::isfinite(c.F)) {
+        }
+    }
+    if (!pinched) {
+        if (c.F > 0 && std::isfinite(c.F)) {
             const Flows f = verdict.flows = flows(in);
             if (!(f.V1 > 0)) {
                 problems.push_back("提馏段汽相流量 V′ = " + text(f.V1) + " 须大于 0：进料 q = " + text(in.q) +
@@ -166,7 +204,7 @@ Verdict check(const DesignInputs& in) {
 
 }  // namespace
 
-std::vector<std::string> input_problems(const DesignInputs& in) { return check(in).problems; }
+std::vector<std::string> input_problems(const DesignInputs& in) { return check(in, nullptr).problems; }
 
 QLinePinch q_line_pinch(const DesignInputs& in) {
     const Pinch p = pinch_of(in.column.xF, in.column.alpha, in.q);
@@ -188,11 +226,27 @@ double pseudo_equilibrium_vapour(double alpha, double efficiency, double a, doub
     return op + efficiency * (alpha * x / (1.0 + (alpha - 1.0) * x) - op);
 }
 
-Design design_column(const DesignInputs& in) {
-    const Verdict verdict = check(in);
-    if (!verdict.problems.empty()) invalid(verdict.problems.front());
+namespace {
+
+// Stages at total reflux on a curve: the steps between the curve and the
+// diagonal from xD down to xW, the last one counted in part as the design
+// counts its last stage. Infinite past kMostStages.
+double total_reflux_stages(const EquilibriumCurve& curve, double xD, double xW) {
+    double above = xD;
+    for (int n = 1; n <= kMostStages; ++n) {
+        const double x = curve.liquid(above);
+        if (!(x > xW)) return (n - 1) + (above - xW) / (above - x);
+        if (!(x < above)) break;  // the curve meets the diagonal: no end
+        above = x;
+    }
+    return INFINITY;
+}
+
+// The column stepped on `curve`, for inputs that passed `verdict`.
+Design designed(const DesignInputs& in, const Verdict& verdict, const EquilibriumCurve& curve, double R_min,
+                double N_min) {
     const ColumnInputs& c = in.column;
-    const double xF = c.xF, xD = c.xD, xW = c.xW, R = c.R, alpha = c.alpha, q = in.q, E = in.efficiency;
+    const double xF = c.xF, xD = c.xD, xW = c.xW, R = c.R, q = in.q, E = in.efficiency;
 
     Design d{};
     const Flows& f = verdict.flows;
@@ -205,9 +259,10 @@ Design design_column(const DesignInputs& in) {
     const Pinch& p = verdict.pinch;
     d.x_pinch = p.x;
     d.y_pinch = p.y;
-    d.R_min = minimum_reflux_at(xD, p);
+    d.tangent_pinch = verdict.minimum.tangent;
+    d.R_min = R_min;
     if (d.R_min > 0) d.R_over_R_min = R / d.R_min;
-    d.N_min = *fenske_minimum_plates(c);  // finite for inputs that pass the checks
+    d.N_min = N_min;
 
     // Said only on the way out: a designed column builds no text.
     const auto ratio = [&] { return d.R_over_R_min ? "R/Rmin = " + text(*d.R_over_R_min) : std::string("Rmin = 0"); };
@@ -221,8 +276,6 @@ Design design_column(const DesignInputs& in) {
     const double bottoms_term = (f.W * xW) / f.V1;
     const auto rectifying = [&](double x) { return slope * x + intercept; };
     const auto stripping = [&](double x) { return (f.L1 * x) / f.V1 - bottoms_term; };
-    const double alpha_less_one = alpha - 1.0;
-    const auto liquid = [&](double y) { return y / (alpha - alpha_less_one * y); };
 
     // Where they meet on the q-line: at xF itself for a saturated liquid.
     d.x_meet = q == 1.0 ? xF : (xF * (R + 1.0) + xD * (q - 1.0)) / (R + q);
@@ -235,14 +288,13 @@ Design design_column(const DesignInputs& in) {
         if (n > kMostStages) {
             too_many(E < 1 ? "回流比太接近最小回流比，或板效率 E = " + text(E) + " 太低" : "回流比太接近最小回流比");
         }
-        const double x_equilibrium = liquid(y);
+        const double x_equilibrium = curve.liquid(y);
         const bool reboiler = !(x_equilibrium > xW);
         double x = x_equilibrium;
         if (!reboiler && E < 1) {
             const bool above_feed = d.feed_stage == 0;
-            x = pseudo_liquid(y, above_feed ? slope : f.L1 / f.V1, above_feed ? intercept : -bottoms_term,
-                              alpha, E);
-            if (above_feed && !(x > d.x_meet)) x = pseudo_liquid(y, f.L1 / f.V1, -bottoms_term, alpha, E);
+            x = curve.pseudo_liquid(y, above_feed ? slope : f.L1 / f.V1, above_feed ? intercept : -bottoms_term, E);
+            if (above_feed && !(x > d.x_meet)) x = curve.pseudo_liquid(y, f.L1 / f.V1, -bottoms_term, E);
         }
         // Each stage's liquid is leaner than the one above it. A reflux a few
         // roundings above the minimum leaves the operating line touching the
@@ -269,6 +321,32 @@ Design design_column(const DesignInputs& in) {
     d.gilliland_stages = (d.N_min + Y) / (1.0 - Y);
     const double ends = xW / (1.0 - xD);
     d.kirkbride_ratio = std::pow(((1.0 - xF) / xF) * (ends * ends) * (f.W / f.D), 0.206);
+    return d;
+}
+
+}  // namespace
+
+Design design_column(const DesignInputs& in) {
+    const Verdict verdict = check(in, nullptr);
+    if (!verdict.problems.empty()) invalid(verdict.problems.front());
+    // Fenske: finite for inputs that pass the checks.
+    return designed(in, verdict, AlphaCurve(in.column.alpha), minimum_reflux_at(in.column.xD, verdict.pinch),
+                    *fenske_minimum_plates(in.column));
+}
+
+std::vector<std::string> input_problems(const DesignInputs& in, const EquilibriumCurve& curve) {
+    return check(in, &curve).problems;
+}
+
+Design design_column(const DesignInputs& in, const EquilibriumCurve& curve) {
+    const Verdict verdict = check(in, &curve);
+    if (!verdict.problems.empty()) invalid(verdict.problems.front());
+    Design d = designed(in, verdict, curve, verdict.minimum.R_min,
+                        total_reflux_stages(curve, in.column.xD, in.column.xW));
+    if (curve.knows_temperature()) {
+        d.T.reserve(d.x.size());
+        for (const double x : d.x) d.T.push_back(curve.temperature(x));
+    }
     return d;
 }
 

@@ -175,4 +175,10 @@ std::string double_to_text(double value) {
     return std::string(buf, ec == std::errc() ? end : buf);
 }
 
+std::string decimals_text(double value, int decimals) {
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buf, end) : double_to_text(value);
+}
+
 }  // namespace veltrano::core

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "veltrano/calc/column.h"
+#include "veltrano/calc/curve.h"
 
 namespace veltrano::calc {
 
@@ -50,18 +51,26 @@ std::vector<std::string> input_problems(const DesignInputs& in);
 struct Design {
     // Flows for this q: L = R D, V = L + D, L' = L + q F, V' = L' - W.
     double D, W, L, V, L_strip, V_strip;
-    double x_pinch, y_pinch;  // the q-line on the equilibrium curve
+    // Where the binding operating line touches the equilibrium curve: the
+    // q-line's pinch, or on a curve with a tangent pinch the tangent point.
+    double x_pinch, y_pinch;
+    bool tangent_pinch = false;
     double x_meet, y_meet;    // the operating lines meet on the q-line
     // Minimum reflux: the rectifying line through the pinch; 0 when the
     // pinch lies at or beyond the distillate (a strongly subcooled feed).
     double R_min;
     std::optional<double> R_over_R_min;  // empty when R_min is 0
-    double N_min;                        // Fenske, stages with the reboiler
+    // Stages at total reflux with the reboiler: Fenske for constant alpha,
+    // stepped between the curve and the diagonal otherwise.
+    double N_min;
 
     int feed_stage;   // 1-based
     int stage_count;  // N, the reboiler included
     // Liquid and vapour leaving each stage: stage n at index n - 1.
     std::vector<double> x, y;
+    // Each stage's bubble temperature in °C, on a curve that knows them
+    // (empty otherwise); unknown where the curve does not reach.
+    std::vector<std::optional<double>> T;
 
     // (N - 1) + (x[N-1] - xW) / (x[N-1] - x[N]), with x[0] = xD.
     double fractional_stages;
@@ -79,6 +88,15 @@ struct Design {
 // Never raises for inputs that pass the checks otherwise, and never produces
 // a composition outside 0 to 1.
 Design design_column(const DesignInputs& in);
+
+// The same design on any equilibrium curve (a mixture at a pressure, the
+// user's x–y points): alpha is not used. The checks are those above but
+// alpha's, and on the curve: no azeotrope between xW and xD (its message
+// names it and the richest distillate or leanest bottoms within reach), the
+// first component the lighter one at xF, and R above the minimum reflux of
+// minimum_reflux() (the feed pinch or a tangent pinch, whichever binds).
+std::vector<std::string> input_problems(const DesignInputs& in, const EquilibriumCurve& curve);
+Design design_column(const DesignInputs& in, const EquilibriumCurve& curve);
 
 // Where the q-line meets the equilibrium curve, and the minimum reflux: the
 // rectifying line through that pinch, 0 when the pinch lies at or beyond the

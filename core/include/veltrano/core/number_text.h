@@ -40,4 +40,7 @@ std::string short_to_text(std::int16_t value);
 // The shortest text that reads back to the same double (round-trip exact).
 std::string double_to_text(double value);
 
+// A value inside a sentence, rounded to `decimals` places: "78.04".
+std::string decimals_text(double value, int decimals);
+
 }  // namespace veltrano::core
