@@ -48,4 +48,39 @@ bool replace_file(const std::string& path, std::string_view content, std::string
     return true;
 }
 
+bool read_file(const std::string& path, std::size_t most_bytes, std::string& content, std::string& why) {
+    const fs::path source = fs::u8path(path);
+    std::error_code error;
+    if (fs::is_directory(source, error)) {
+        why = "这是一个文件夹";
+        return false;
+    }
+    errno = 0;
+    std::ifstream file(source, std::ios::binary);
+    if (!file) {
+        why = errno != 0 ? std::strerror(errno) : "无法打开文件";
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(source, error);
+    if (!error && size > most_bytes) {
+        why = "文件太大（" + std::to_string(size) + " 字节，最多 " + std::to_string(most_bytes) + " 字节）";
+        return false;
+    }
+    content.clear();
+    char buffer[1 << 16];
+    // A pipe or a device has no size: the limit holds while reading too.
+    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
+        content.append(buffer, static_cast<std::size_t>(file.gcount()));
+        if (content.size() > most_bytes) {
+            why = "文件太大（超过 " + std::to_string(most_bytes) + " 字节）";
+            return false;
+        }
+    }
+    if (file.bad()) {
+        why = errno != 0 ? std::strerror(errno) : "读取失败";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace veltrano::core

@@ -65,4 +65,34 @@ bool replace_file(const std::string& path, std::string_view content, std::string
     return written;
 }
 
+bool read_file(const std::string& path, std::size_t most_bytes, std::string& content, std::string& why) {
+    const HANDLE file = CreateFileW(to_utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        why = last_error_text("无法打开文件");
+        return false;
+    }
+    LARGE_INTEGER size{};
+    bool ok = true;
+    if (GetFileSizeEx(file, &size) && static_cast<unsigned long long>(size.QuadPart) > most_bytes) {
+        why = "文件太大（" + std::to_string(size.QuadPart) + " 字节，最多 " + std::to_string(most_bytes) + " 字节）";
+        ok = false;
+    }
+    content.clear();
+    char buffer[1 << 16];
+    for (DWORD done = 0; ok;) {
+        if (!ReadFile(file, buffer, sizeof buffer, &done, nullptr)) {
+            why = last_error_text("读取失败");
+            ok = false;
+        } else if (done == 0) {
+            break;
+        } else if ((content.append(buffer, done), content.size() > most_bytes)) {
+            why = "文件太大（超过 " + std::to_string(most_bytes) + " 字节）";
+            ok = false;
+        }
+    }
+    CloseHandle(file);
+    return ok;
+}
+
 }  // namespace veltrano::core
