@@ -36,14 +36,20 @@ void export_profile(Spreadsheet& sheet, ShortInt plate_count, const calc::Profil
     }
 }
 
-void export_stages(Spreadsheet& sheet, const std::vector<double>& x, const std::vector<double>& y) {
+void export_stages(Spreadsheet& sheet, const std::vector<double>& x, const std::vector<double>& y,
+                   const std::vector<std::optional<double>>& T) {
     open_table(sheet);
+    if (!T.empty()) sheet.put_cell(4, 1, std::string("T"));
     for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
         const auto stage = static_cast<std::int16_t>(i + 1);
         const auto column = static_cast<std::int16_t>(i + 2);
         sheet.put_cell(1, column, stage);
         sheet.put_cell(2, column, x[i]);
         sheet.put_cell(3, column, y[i]);
+        if (i < T.size()) {
+            if (T[i]) sheet.put_cell(4, column, *T[i]);
+            else sheet.put_cell(4, column, std::string("-"));
+        }
     }
 }
 

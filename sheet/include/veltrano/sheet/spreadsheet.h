@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -72,7 +73,10 @@ void export_profile(Spreadsheet& sheet, calc::ShortInt plate_count, const calc::
 
 // The same table for a designed column of any length (kMostStages at most,
 // which every backend's sheet holds): stage n's x[n-1] and y[n-1] in column n + 1.
-void export_stages(Spreadsheet& sheet, const std::vector<double>& x, const std::vector<double>& y);
+// With stage temperatures, a fourth row "T" holds each in °C, "-" where
+// unknown.
+void export_stages(Spreadsheet& sheet, const std::vector<double>& x, const std::vector<double>& y,
+                   const std::vector<std::optional<double>>& T = {});
 
 // A cell as the user finds it in the sheet: row 2, column 12 is "L2".
 std::string cell_name(int row, int column);
