@@ -221,6 +221,19 @@ std::optional<double> reflux_over_minimum(const DesignInputs& in) {
     return finite(c.R / r_min);
 }
 
+std::optional<double> reflux_over_minimum(const DesignInputs& in, const EquilibriumCurve& curve) {
+    const ColumnInputs& c = in.column;
+    if (!(c.xW > 0 && c.xW < c.xF && c.xF < c.xD && c.xD < 1 && std::isfinite(in.q)) || curve.heavy_first()) {
+        return std::nullopt;
+    }
+    for (const Azeotrope& a : azeotropes(curve)) {
+        if (a.x > c.xW && a.x < c.xD) return std::nullopt;
+    }
+    const double r_min = minimum_reflux(curve, c.xF, c.xD, c.xW, in.q).R_min;
+    if (!(r_min > 0)) return std::nullopt;
+    return finite(c.R / r_min);
+}
+
 double pseudo_equilibrium_vapour(double alpha, double efficiency, double a, double b, double x) {
     const double op = a * x + b;
     return op + efficiency * (alpha * x / (1.0 + (alpha - 1.0) * x) - op);
@@ -260,6 +273,8 @@ Design designed(const DesignInputs& in, const Verdict& verdict, const Equilibriu
     d.x_pinch = p.x;
     d.y_pinch = p.y;
     d.tangent_pinch = verdict.minimum.tangent;
+    d.x_q = verdict.minimum.tangent ? verdict.minimum.x_q : p.x;
+    d.y_q = verdict.minimum.tangent ? verdict.minimum.y_q : p.y;
     d.R_min = R_min;
     if (d.R_min > 0) d.R_over_R_min = R / d.R_min;
     d.N_min = N_min;

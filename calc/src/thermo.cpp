@@ -164,4 +164,15 @@ std::vector<Extrapolation> antoine_extrapolation(const Mixture& m, const std::ve
     return out;
 }
 
+Duties column_duties(const ModelCurve& curve, const Design& d, double xD) {
+    const double top = curve.bubble_kelvin(xD), x_N = d.x.back(), bottom = curve.bubble_kelvin(x_N);
+    constexpr double kSecondsPerHour = 3600, kJoulesPerKilojoule = 1000;
+    // kmol/h * kJ/mol = 1000 kJ / h
+    const auto kilowatts = [&](double kmol_per_hour, double kj_per_mol) {
+        return kmol_per_hour * kj_per_mol * kJoulesPerKilojoule / kSecondsPerHour;
+    };
+    return {top - kKelvinOffset, bottom - kKelvinOffset, kilowatts(d.V, curve.latent_heat_of(xD, top)),
+            kilowatts(d.V_strip, curve.latent_heat_of(x_N, bottom))};
+}
+
 }  // namespace veltrano::calc

@@ -112,7 +112,7 @@ XyData read_xy_data(std::string_view text, const std::string& origin) {
     const char separator = separator_of(contents);
     const bool comma_decimal = separator == '\t' || separator == ';';
 
-    XyData data{origin, {}, false};
+    XyData data{origin, {}, {}, false};
     std::size_t fields_per_line = 0;
     for (std::size_t k = 0; k < lines.size(); ++k) {
         const auto& [line, content] = lines[k];
@@ -194,6 +194,14 @@ std::optional<double> DataCurve::temperature(double x) const {
 
 std::vector<double> DataCurve::knots() const { return curve_->x; }
 
-std::string DataCurve::description() const { return "x–y 数据 " + data_.origin; }
+std::vector<std::array<double, 2>> DataCurve::measured_points() const {
+    std::vector<std::array<double, 2>> out;
+    for (const XyPoint& p : data_.points) out.push_back({p.x, p.y});
+    return out;
+}
+
+std::string DataCurve::description() const {
+    return data_.label.empty() ? std::string("x–y 数据") : "x–y 数据 " + data_.label;
+}
 
 }  // namespace veltrano::calc

@@ -9,6 +9,7 @@
 // take this interface and never ask which kind it is.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ public:
     // Liquids where the curve is worth a closer look for crossings of the
     // diagonal: a data curve's points. Empty for a smooth model.
     virtual std::vector<double> knots() const;
+    // Points the curve was drawn through from measurement, to show as dots
+    // (x, y): a data curve's own. Empty for a model.
+    virtual std::vector<std::array<double, 2>> measured_points() const { return {}; }
     // Why x cannot mean the light component, where the curve knows its
     // components: the first named boils higher at the pressure.
     virtual std::optional<std::string> heavy_first() const { return std::nullopt; }

@@ -55,6 +55,7 @@ struct Design {
     // q-line's pinch, or on a curve with a tangent pinch the tangent point.
     double x_pinch, y_pinch;
     bool tangent_pinch = false;
+    double x_q, y_q;  // where the q-line meets the equilibrium curve
     double x_meet, y_meet;    // the operating lines meet on the q-line
     // Minimum reflux: the rectifying line through the pinch; 0 when the
     // pinch lies at or beyond the distillate (a strongly subcooled feed).
@@ -112,6 +113,9 @@ QLinePinch q_line_pinch(const DesignInputs& in);
 // xD < 1, alpha > 1, q finite), Rmin is positive and the ratio finite; the
 // design-mode twin of reflux_over_minimum(const ColumnInputs&).
 std::optional<double> reflux_over_minimum(const DesignInputs& in);
+// The same on any curve, where the compositions are ordered, q finite and no
+// azeotrope lies between xW and xD.
+std::optional<double> reflux_over_minimum(const DesignInputs& in, const EquilibriumCurve& curve);
 
 // The vapour above liquid `x` on the pseudo-equilibrium curve of the
 // operating line y = a x + b: op(x) + E (eq(x) - op(x)). For diagrams.

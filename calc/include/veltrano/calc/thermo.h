@@ -9,6 +9,7 @@
 
 #include "veltrano/calc/components.h"
 #include "veltrano/calc/curve.h"
+#include "veltrano/calc/design.h"
 
 namespace veltrano::calc {
 
@@ -78,5 +79,16 @@ struct Extrapolation {
     double kelvins;
 };
 std::vector<Extrapolation> antoine_extrapolation(const Mixture& m, const std::vector<double>& kelvins);
+
+// The column's temperatures and heat loads, constant-molar-overflow
+// estimates for F in kmol/h: a total condenser with saturated reflux takes
+// Qc = V dH(xD at the top temperature), the reboiler gives Qr = V' dH(its
+// liquid at its temperature), each dH the mole-fraction-weighted latent
+// heat (Watson) at that T; kJ/mol times kmol/h over 3.6 is kW.
+struct Duties {
+    double T_top, T_bottom;        // °C: the distillate's bubble point, the reboiler's
+    double condenser, reboiler;    // kW
+};
+Duties column_duties(const ModelCurve& curve, const Design& d, double xD);
 
 }  // namespace veltrano::calc

@@ -26,6 +26,7 @@ struct XyPoint {
 
 struct XyData {
     std::string origin;           // the file, as messages name it
+    std::string label;            // and as a picture's legend does: its name alone
     std::vector<XyPoint> points;  // the file's own, in order of x
     bool has_temperature = false;
 };
@@ -53,6 +54,7 @@ public:
     std::optional<double> temperature(double x) const override;
     bool knows_temperature() const override { return data_.has_temperature; }
     std::vector<double> knots() const override;
+    std::vector<std::array<double, 2>> measured_points() const override;
     std::string description() const override;
     const XyData& data() const { return data_; }
 
