@@ -46,20 +46,20 @@ Runs q_line_text(double q) {
 }  // namespace
 
 std::vector<int> unreadable(const std::vector<StepLabel>& labels, const std::vector<Box>& taken, const Box& room,
-                            double nearest, const Frame* curve, double alpha) {
+                            double nearest, const Frame* frame, const calc::EquilibriumCurve* curve) {
     std::vector<bool> bad(labels.size(), false);
     for (std::size_t i = 0; i < labels.size(); ++i) {
         const Box b = labels[i].box();
         if (!b.inside(room) || std::any_of(taken.begin(), taken.end(), [&](const Box& t) { return t.overlaps(b); })) {
             bad[i] = true;
         }
-        if (curve) {
+        if (frame && curve) {
             // The curve rises: it crosses the box when it is below the top
             // at the left edge and above the bottom at the right edge.
-            const Frame& f = *curve;
+            const Frame& f = *frame;
             const double x0 = f.x0 + (b.x0 - f.left) / f.scale, x1 = f.x0 + (b.x1 - f.left) / f.scale;
             const double y0 = f.y0 + (f.bottom() - b.y1) / f.scale, y1 = f.y0 + (f.bottom() - b.y0) / f.scale;
-            if (calc::equilibrium_vapour(alpha, x0) < y1 && calc::equilibrium_vapour(alpha, x1) > y0) bad[i] = true;
+            if (curve->vapour(x0) < y1 && curve->vapour(x1) > y0) bad[i] = true;
         }
         if (i > 0 && std::hypot(labels[i].cx - labels[i - 1].cx, labels[i].cy - labels[i - 1].cy) < nearest) {
             bad[i] = bad[i - 1] = true;
@@ -91,8 +91,30 @@ struct Layout {
     Node legend;
 };
 
+// A marker for the legend, drawn as on the plot.
+std::vector<Node> sample_dot(Colour fill, Colour stroke, double radius) {
+    Node d = circle(whole(13), whole(0), page(radius));
+    d.style.fill = fill;
+    d.style.stroke = stroke;
+    d.style.stroke_width = page(1.4);
+    return {d};
+}
+
 std::vector<LegendEntry> legend_entries(const Column& c, bool thinned) {
-    std::vector<LegendEntry> entries = {{sample_line(kCurveColour, 2), {{"平衡线 y = αx/(1 + (α − 1)x)"}}}};
+    std::vector<LegendEntry> entries = {
+        {sample_line(kCurveColour, 2),
+         {{c.constant_alpha ? "平衡线 y = αx/(1 + (α − 1)x)" : "平衡线（" + c.curve.description() + "）"}}}};
+    if (!c.constant_alpha) {
+        if (!c.curve.measured_points().empty()) entries.push_back({sample_dot(kCurveColour, kNoPaint, 2.6), {{"数据点"}}});
+        for (const calc::Azeotrope& a : calc::azeotropes(c.curve)) {
+            entries.push_back({sample_dot(kWhite, kFrameColour, 4.5),
+                               {{std::string(a.minimum_boiling ? "最低" : "最高") + "恒沸点 x = " + rounded(a.x) +
+                                 (a.temperature ? "，" + rounded(*a.temperature) + " °C" : "")}}});
+        }
+        entries.push_back({sample_dot(kQLineColour, kNoPaint, 3.6),
+                           {{std::string(c.d.tangent_pinch ? "切点夹紧" : "进料处夹紧") + "（x = " + rounded(c.d.x_pinch) +
+                             "，y = " + rounded(c.d.y_pinch) + "）"}}});
+    }
     if (c.E < 1) {
         entries.push_back({sample_line(kCurveColour, 1.4, {whole(5), whole(3)}), {{"拟平衡线（E = " + text(c.E) + "）"}}});
     }
@@ -148,7 +170,7 @@ Layout lay_out(const Column& c, const LegendOf& legend_of) {
             l.taken.push_back((*inset)->mark_label);
         }
         l.labels = place_step_numbers(plot, c.corners(stages, plot), c.feed, room, l.taken, true);
-        const std::vector<int> poor = unreadable(l.labels, l.taken, room, kNearestUnmagnified, &plot, c.alpha);
+        const std::vector<int> poor = unreadable(l.labels, l.taken, room, kNearestUnmagnified, &plot, &c.curve);
         if (poor.empty()) break;
         // One corner at a time from each end, the unreadable one nearest
         // it and those before it: the fewer steps an inset holds, the more
@@ -210,8 +232,31 @@ double write_layout(Node& out, const Column& c, const Layout& layout) {
 
 using namespace designed;
 
-Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
-    const Column c(in, design, kPlot);
+namespace {
+
+// What a curve other than constant alpha shows on the plot, in mole
+// fractions: the measured points it was drawn through, each azeotrope on
+// the diagonal, and where the binding operating line touches the curve.
+void curve_marks(Node& plot, const Frame& f, const Column& c) {
+    Node marks = group("curve-marks");
+    const auto dot = [&](double x, double y, double radius, Colour fill, Colour stroke, const char* cls) {
+        if (!(x >= 0 && x <= 1 && y >= 0 && y <= 1)) return;
+        Node d = circle(exact(x), exact(y), f.length(radius));
+        d.cls = cls;
+        d.style.fill = fill;
+        d.style.stroke = stroke;
+        d.style.stroke_width = f.length(1.4);
+        marks.children.push_back(std::move(d));
+    };
+    for (const auto& p : c.curve.measured_points()) dot(p[0], p[1], 2.6, kCurveColour, kNoPaint, "data-point");
+    for (const calc::Azeotrope& a : calc::azeotropes(c.curve)) dot(a.x, a.x, 4.5, kWhite, kFrameColour, "azeotrope");
+    dot(c.d.x_pinch, c.d.y_pinch, 3.6, kQLineColour, kNoPaint, c.d.tangent_pinch ? "tangent-pinch" : "feed-pinch");
+    plot.children.push_back(std::move(marks));
+}
+
+Scene drawn(const calc::DesignInputs& in, const calc::Design& design, const calc::EquilibriumCurve& curve,
+            bool constant_alpha) {
+    const Column c(in, design, curve, constant_alpha, kPlot);
     const Layout layout = lay_out(c, [&](bool thinned) { return legend_entries(c, thinned); });
 
     Scene drawing = page_of(kPageWidth, 0, "McCabe–Thiele 图");
@@ -224,8 +269,9 @@ Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
     Runs inputs1, inputs2, inputs3;
     for (auto input : {&ColumnInputs::F, &ColumnInputs::xF, &ColumnInputs::xD}) append_input(inputs1, in.column, input);
     for (auto input : {&ColumnInputs::xW, &ColumnInputs::R, &ColumnInputs::alpha}) {
-        append_input(inputs2, in.column, input);
+        if (input != &ColumnInputs::alpha || constant_alpha) append_input(inputs2, in.column, input);
     }
+    if (!constant_alpha) inputs2.push_back({"　　" + curve.description()});
     append_quantity(inputs3, "进料热状况参数", "q", "", in.q);
     inputs3.push_back({"　　"});
     append_quantity(inputs3, "默弗里板效率", "E", "", in.efficiency);
@@ -235,10 +281,21 @@ Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
 
     Node plot = unit_square_plot(kPlot);
     plot_lines(plot, kPlot, c, 1, c.N, false);
+    if (!constant_alpha) curve_marks(plot, kPlot, c);
     out.children.push_back(std::move(plot));
     unit_square_ticks(out, kPlot);
     drawing.height = write_layout(out, c, layout);
     return drawing;
+}
+
+}  // namespace
+
+Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design) {
+    return drawn(in, design, calc::AlphaCurve(in.column.alpha), true);
+}
+
+Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design, const calc::EquilibriumCurve& curve) {
+    return drawn(in, design, curve, false);
 }
 
 namespace draw {
@@ -260,8 +317,8 @@ std::optional<double> number_crowded_plates(Node& out, const calc::ColumnInputs&
     d.V = column.L + column.D;
     d.L_strip = column.L + in.F;
     d.V_strip = d.L_strip - column.W;
-    d.x_pinch = q_top.x;
-    d.y_pinch = q_top.y;
+    d.x_pinch = d.x_q = q_top.x;
+    d.y_pinch = d.y_q = q_top.y;
     d.x_meet = meet.x;
     d.y_meet = meet.y;
     d.feed_stage = column.feed_plate.value();
@@ -270,7 +327,8 @@ std::optional<double> number_crowded_plates(Node& out, const calc::ColumnInputs&
         d.x.push_back(column.x.slots()[static_cast<std::size_t>(p)]);
         d.y.push_back(column.y.slots()[static_cast<std::size_t>(p)]);
     }
-    const Column c(as_design, d, plot);
+    const calc::AlphaCurve curve(in.alpha);
+    const Column c(as_design, d, curve, true, plot);
     const Layout layout = lay_out(c, legend_of);
     if (!layout.a && !layout.b) return std::nullopt;
     return write_layout(out, c, layout);

@@ -44,15 +44,18 @@ inline std::string text(double v) { return exact_text(v); }
 struct Column {
     const calc::DesignInputs& in;
     const calc::Design& d;
+    const calc::EquilibriumCurve& curve;
+    bool constant_alpha;  // the curve is alpha's, named by its formula
     Frame plot;  // the unit square on the page
     int N, feed;
-    double xF, xD, xW, alpha, E;
+    double xF, xD, xW, E;
     double rectifying_a, rectifying_b;  // y = a x + b
     double stripping_a, stripping_b;
 
-    Column(const calc::DesignInputs& in_, const calc::Design& d_, const Frame& plot_)
-        : in(in_), d(d_), plot(plot_), N(d_.stage_count), feed(d_.feed_stage), xF(in_.column.xF), xD(in_.column.xD),
-          xW(in_.column.xW), alpha(in_.column.alpha), E(in_.efficiency),
+    Column(const calc::DesignInputs& in_, const calc::Design& d_, const calc::EquilibriumCurve& curve_,
+           bool constant_alpha_, const Frame& plot_)
+        : in(in_), d(d_), curve(curve_), constant_alpha(constant_alpha_), plot(plot_), N(d_.stage_count),
+          feed(d_.feed_stage), xF(in_.column.xF), xD(in_.column.xD), xW(in_.column.xW), E(in_.efficiency),
           rectifying_a(in_.column.R / (in_.column.R + 1.0)), rectifying_b(in_.column.xD / (in_.column.R + 1.0)),
           stripping_a(d_.L_strip / d_.V_strip), stripping_b(-(d_.W * in_.column.xW) / d_.V_strip) {}
 
@@ -66,14 +69,14 @@ struct Column {
     // its section's operating line, the equilibrium curve itself for an
     // ideal stage and for the reboiler.
     double curve_slope(int n) const {
-        const double equilibrium = calc::equilibrium_slope(alpha, x(n));
+        const double equilibrium = curve.slope(x(n));
         if (E == 1 || n == N) return equilibrium;
         const double a = n < feed ? rectifying_a : stripping_a;
         return a + E * (equilibrium - a);
     }
     double pseudo_vapour(double x_) const {
-        return x_ > d.x_meet ? calc::pseudo_equilibrium_vapour(alpha, E, rectifying_a, rectifying_b, x_)
-                             : calc::pseudo_equilibrium_vapour(alpha, E, stripping_a, stripping_b, x_);
+        return x_ > d.x_meet ? curve.pseudo_vapour(x_, rectifying_a, rectifying_b, E)
+                             : curve.pseudo_vapour(x_, stripping_a, stripping_b, E);
     }
 
     // From (x(first - 1), y(first)) across and down through stage `last`.
@@ -124,8 +127,8 @@ struct Column {
             double offset = 0;
             if (E < 1 && n < N) {
                 // Along the normal, to the equilibrium curve, taken as straight there.
-                const double rise = calc::equilibrium_vapour(alpha, x(n)) - y(n);
-                const double steep = calc::equilibrium_slope(alpha, x(n));
+                const double rise = curve.vapour(x(n)) - y(n);
+                const double steep = curve.slope(x(n));
                 offset = std::max(0.0, rise * std::hypot(1.0, slope) / (1.0 + slope * steep)) * f.scale;
             }
             out.push_back({n, x(n), y(n), slope, offset});
@@ -137,10 +140,10 @@ struct Column {
 // The stages whose numbers cannot be read where they went: covering
 // another number or its leader, or something already drawn, outside their
 // room, or at a corner nearer than `nearest` pixels to the one numbered
-// before it, for a leader to tell which is which. With `curve`, a number
-// the equilibrium curve of `frame` passes through is not read either.
+// before it, for a leader to tell which is which. With `frame` and `curve`,
+// a number the equilibrium curve passes through on that frame is not read either.
 std::vector<int> unreadable(const std::vector<StepLabel>& labels, const std::vector<Box>& taken, const Box& room,
-                            double nearest, const Frame* curve = nullptr, double alpha = 0);
+                            double nearest, const Frame* frame = nullptr, const calc::EquilibriumCurve* curve = nullptr);
 
 // The first spacing in kApart that numbers no more than kMostNumbers of stages first..last.
 std::size_t first_spacing(const Column& c, int first, int last, const Frame& f);

@@ -36,18 +36,18 @@ namespace {
 
 // The equilibrium curve across a magnified window: points at even steps of
 // x and of y, so that it is smooth where it is steep as well as where it is flat.
-std::vector<Point> equilibrium_in(const Frame& f, double alpha) {
+std::vector<Point> equilibrium_in(const Frame& f, const calc::EquilibriumCurve& curve) {
     constexpr int kSteps = 120;
     const double x0 = std::max(f.x0, 0.0), x1 = std::min(f.x0 + f.span(), 1.0);
     const double y0 = std::max(f.y0, 0.0), y1 = std::min(f.y0 + f.span(), 1.0);
     std::vector<Point> points;
     for (int i = 0; i <= kSteps && x0 < x1; ++i) {
         const double x = x0 + (x1 - x0) * i / kSteps;
-        points.push_back({x, calc::equilibrium_vapour(alpha, x)});
+        points.push_back({x, curve.vapour(x)});
     }
     for (int i = 0; i <= kSteps && y0 < y1; ++i) {
         const double y = y0 + (y1 - y0) * i / kSteps;
-        points.push_back({calc::equilibrium_liquid(alpha, y), y});
+        points.push_back({curve.liquid(y), y});
     }
     std::sort(points.begin(), points.end(), [](Point a, Point b) { return a.x < b.x; });
     return points;
@@ -93,16 +93,16 @@ void plot_lines(Node& out, const Frame& f, const Column& c, int first, int last,
     };
     draw({{0, 0}, {1, 1}}, "diagonal", kDiagonalColour, 1);
     if (magnified) {
-        draw(equilibrium_in(f, c.alpha), "equilibrium", kCurveColour, 2);
+        draw(equilibrium_in(f, c.curve), "equilibrium", kCurveColour, 2);
     } else {
-        equilibrium_curve(out, f, c.alpha);
+        equilibrium_curve(out, f, c.curve);
     }
     if (c.E < 1) {
         const double x0 = magnified ? f.x0 : 0, x1 = magnified ? f.x0 + span : 1;
         draw(pseudo_curve(c, x0, x1, magnified ? 120 : 240), "pseudo-equilibrium", kCurveColour, 1.4, 5, 3);
     }
     const Point meet{c.d.x_meet, c.d.y_meet};
-    draw({{c.xF, c.xF}, {c.d.x_pinch, c.d.y_pinch}}, "q-line", kQLineColour, 1.4, 6, 4);
+    draw({{c.xF, c.xF}, {c.d.x_q, c.d.y_q}}, "q-line", kQLineColour, 1.4, 6, 4);
     draw({{c.xD, c.xD}, meet}, "rectifying", kRectifyingColour, 1.6);
     draw({{c.xW, c.xW}, meet}, "stripping", kStrippingColour, 1.6);
     draw(c.staircase(first, last), "staircase", kStepColour, 1.3);

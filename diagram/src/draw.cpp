@@ -166,6 +166,11 @@ void polylines(Node& parent, const Frame& frame, const std::vector<std::vector<P
 // The computed coordinate is written to 1e-9. Only points inside the unit
 // square are drawn; a gap (alpha <= 0 puts the curve outside) splits the line.
 void equilibrium_curve(Node& parent, const Frame& frame, double alpha) {
+    // Monotone from (0, 0) to (1, 1) only for alpha > 0; otherwise x decides alone.
+    equilibrium_curve(parent, frame, calc::AlphaCurve(alpha), alpha > 0);
+}
+
+void equilibrium_curve(Node& parent, const Frame& frame, const calc::EquilibriumCurve& curve, bool monotone) {
     struct Sample {
         double x;  // where it sorts: the liquid as computed
         Pt at;
@@ -177,14 +182,13 @@ void equilibrium_curve(Node& parent, const Frame& frame, double alpha) {
     const auto clamp01 = [](double v) { return std::min(1.0, std::max(0.0, v)); };
     for (int i = 0; i <= kSteps; ++i) {
         const double x = i / static_cast<double>(kSteps);
-        const double y = calc::equilibrium_vapour(alpha, x);
+        const double y = curve.vapour(x);
         samples.push_back({x, {fixed(x, 3), fixed(inside(y) ? clamp01(y) : 0, 9)}, !inside(y)});
     }
-    // Monotone from (0, 0) to (1, 1) only for alpha > 0; otherwise x decides alone.
-    if (alpha > 0) {
+    if (monotone) {
         for (int j = 1; j < kSteps; ++j) {
             const double y = j / static_cast<double>(kSteps);
-            const double x = calc::equilibrium_liquid(alpha, y);
+            const double x = curve.liquid(y);
             if (inside(x)) samples.push_back({x, {fixed(clamp01(x), 9), fixed(y, 3)}, false});
         }
         std::stable_sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.x < b.x; });

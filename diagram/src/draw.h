@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "veltrano/calc/column.h"
+#include "veltrano/calc/curve.h"
 #include "veltrano/diagram/diagrams.h"
 #include "veltrano/diagram/scene.h"
 #include "veltrano/diagram/svg.h"
@@ -103,8 +104,10 @@ bool in_unit_square(Point p);
 void polylines(Node& parent, const Frame& frame, const std::vector<std::vector<Point>>& pieces, std::string cls,
                Colour colour, double width, std::vector<Num> dashes = {});
 
-// The equilibrium curve over the whole unit square.
+// The equilibrium curve over the whole unit square: of constant alpha (any
+// alpha, as the plate-by-plate calculation takes it), or of any curve.
 void equilibrium_curve(Node& parent, const Frame& frame, double alpha);
+void equilibrium_curve(Node& parent, const Frame& frame, const calc::EquilibriumCurve& curve, bool monotone = true);
 
 // The plot of a McCabe–Thiele diagram in mole fractions, x to the right and
 // y upwards: the group "plot" mapped onto `frame`, unfilled, with round

@@ -32,6 +32,7 @@ SweptText swept_text(Swept input) {
     case Swept::kVolatility: return {"α", "相对挥发度"};
     case Swept::kFeedQuality: return {"q", "进料热状况参数"};
     case Swept::kEfficiency: return {"E", "默弗里板效率"};
+    case Swept::kPressure: return {"P", "压力"};
     }
     return {};
 }
@@ -45,12 +46,15 @@ Node series_line(Colour colour, std::vector<Num> dashes) {
 
 }  // namespace
 
-Scene sweep_plot(const calc::DesignInputs& design_base, std::optional<int> base_plates, const SweepRange& range,
+Scene sweep_plot(const SweepBase& swept_base, std::optional<int> base_plates, const SweepRange& range,
                  const std::vector<SweepRow>& rows) {
+    const calc::DesignInputs& design_base = swept_base.inputs;
     const ColumnInputs& base = design_base.column;
     // Against the swept value itself where R / Rmin says nothing of it: the
-    // feed condition moves Rmin with it, the efficiency leaves it alone.
-    const bool by_value = range.input == Swept::kFeedQuality || range.input == Swept::kEfficiency;
+    // feed condition and the pressure move Rmin with them, the efficiency
+    // leaves it alone.
+    const bool by_value = range.input == Swept::kFeedQuality || range.input == Swept::kEfficiency ||
+                          range.input == Swept::kPressure;
     const SweptText swept = swept_text(range.input);
     // Design mode names q and E among the fixed inputs: one line more.
     const double top = range.design ? 134 : 112, bottom = top + kSweepPlotHeight;
@@ -69,7 +73,11 @@ Scene sweep_plot(const calc::DesignInputs& design_base, std::optional<int> base_
     for (auto input : {&ColumnInputs::F, &ColumnInputs::xF, &ColumnInputs::xD}) append_input(fixed1, base, input);
     append_input(fixed2, base, &ColumnInputs::xW);
     if (range.input != Swept::kReflux) append_input(fixed2, base, &ColumnInputs::R);
-    if (range.input != Swept::kVolatility) append_input(fixed2, base, &ColumnInputs::alpha);
+    if (swept_base.curve) {
+        fixed2.push_back({"　　" + swept_base.curve->description()});
+    } else if (range.input != Swept::kVolatility && range.input != Swept::kPressure) {
+        append_input(fixed2, base, &ColumnInputs::alpha);
+    }
     if (range.design && range.input != Swept::kFeedQuality) {
         append_quantity(fixed3, "进料热状况参数", "q", "", design_base.q);
     }
@@ -82,12 +90,16 @@ Scene sweep_plot(const calc::DesignInputs& design_base, std::optional<int> base_
     if (range.design) out.children.push_back(title_line(kSweepWidth, 108, 14, fixed3));
 
     // Where each row and the base case go across: their swept value, or their R / Rmin.
-    const double base_value = by_value ? (range.input == Swept::kFeedQuality ? design_base.q : design_base.efficiency)
-                              : range.input == Swept::kReflux ? base.R
-                                                              : base.alpha;
+    const double base_value = range.input == Swept::kFeedQuality  ? design_base.q
+                              : range.input == Swept::kEfficiency ? design_base.efficiency
+                              : range.input == Swept::kPressure   ? swept_base.pressure_kPa
+                              : range.input == Swept::kReflux     ? base.R
+                                                                  : base.alpha;
     const std::optional<double> base_x =
-        by_value ? std::optional<double>(base_value)
-                 : range.design ? calc::reflux_over_minimum(design_base) : calc::reflux_over_minimum(base);
+        by_value              ? std::optional<double>(base_value)
+        : swept_base.curve    ? calc::reflux_over_minimum(design_base, *swept_base.curve)
+        : range.design        ? calc::reflux_over_minimum(design_base)
+                              : calc::reflux_over_minimum(base);
     const auto across = [&](const SweepRow& row) { return by_value ? std::optional<double>(row.value) : row.ratio; };
     double low = INFINITY, high = -INFINITY;
     int most_plates = 0;
@@ -159,7 +171,8 @@ Scene sweep_plot(const calc::DesignInputs& design_base, std::optional<int> base_
     }
     plot.children.push_back(std::move(tick_texts));
     Node x_caption = text_line(kSweepLeft + kSweepPlotWidth / 2, bottom + 46, 14,
-                               by_value ? Runs{{swept.caption + " " + swept.symbol}} : Runs{{"R / R"}, {"min", true}});
+                               by_value ? Runs{{swept.caption + " " + swept.symbol + (range.input == Swept::kPressure ? " / kPa" : "")}}
+                                        : Runs{{"R / R"}, {"min", true}});
     x_caption.style.anchor = Anchor::kMiddle;
     plot.children.push_back(std::move(x_caption));
     plot.children.push_back(y_caption(kSweepLeft - 44, top + kSweepPlotHeight / 2, {{"塔板数 N，进料板"}}));

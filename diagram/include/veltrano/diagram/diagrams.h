@@ -36,6 +36,19 @@ Scene staircase_diagram(const calc::ColumnInputs& in, const calc::ColumnResult& 
 // numbers cannot all be read are some left out, and the page says so.
 Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design);
 
+// A designed column on any equilibrium curve (a mixture's model at a
+// pressure, the user's points): the curve sampled finely enough to look
+// smooth at the page's size, every azeotrope marked on the diagonal, the
+// pinch point marked (the tangent point of a tangent pinch), a data curve's
+// measured points as dots, and the title naming the curve (mixture, model,
+// pressure).
+Scene design_diagram(const calc::DesignInputs& in, const calc::Design& design, const calc::EquilibriumCurve& curve);
+
+// The equilibrium at its pressure: the x–y curve with its azeotropes on the
+// diagonal, beside the T–x–y diagram (bubble and dew curves, the azeotropes);
+// a curve without temperatures gives the x–y curve alone.
+Scene vle_diagram(const calc::EquilibriumCurve& curve);
+
 // Where the plate-by-plate diagram's unit square lies on its page: the
 // left, top and size of the plot, in page pixels.
 struct PlotPlace {
@@ -45,10 +58,10 @@ PlotPlace staircase_plot_place();
 
 // --- the sweep ----------------------------------------------------------------
 
-enum class Swept { kReflux, kVolatility, kFeedQuality, kEfficiency };
+enum class Swept { kReflux, kVolatility, kFeedQuality, kEfficiency, kPressure };
 
 struct SweepRange {
-    std::string_view symbol;  // "R", "alpha", "q" or "E", as the command line names it
+    std::string_view symbol;  // "R", "alpha", "q", "E" or "P", as the command line names it
     Swept input;              // the input it varies
     double from, to, step;
     std::vector<double> values;  // from, from + step, ... up to to
@@ -64,10 +77,19 @@ struct SweepRow {
     std::string message;          // and its description (design mode's table shows it)
 };
 
-// `base` holds the six arguments (and design mode's q and E); the column they
-// give, of `base_plates` plates, is marked among the sweep's points. Design
-// mode sweeps even when the base fails its checks: no mark then.
-Scene sweep_plot(const calc::DesignInputs& base, std::optional<int> base_plates, const SweepRange& range,
+// What a sweep was run on: the arguments (and design mode's q and E), and on
+// a curve other than constant alpha that curve, whose description stands
+// for alpha among the page's inputs, and the pressure it was asked at (P can
+// be swept).
+struct SweepBase {
+    calc::DesignInputs inputs;
+    const calc::EquilibriumCurve* curve = nullptr;  // null: constant alpha (or no curve at the base pressure)
+    double pressure_kPa = 101.325;
+};
+
+// The column of `base`, of `base_plates` plates, is marked among the sweep's
+// points. Design mode sweeps even when the base fails its checks: no mark then.
+Scene sweep_plot(const SweepBase& base, std::optional<int> base_plates, const SweepRange& range,
                  const std::vector<SweepRow>& rows);
 
 // --- the geometry underneath, for its tests ----------------------------------
