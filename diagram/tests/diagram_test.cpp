@@ -1,11 +1,15 @@
 // The geometry under the diagrams: what is cut at the unit square's edges,
-// the ticks of the sweep's axis, and the numbering of a designed column's
-// stages on its plot and in its magnified corners.
+// the ticks of the sweep's axis, the numbering of a designed column's
+// stages on its plot and in its magnified corners, and the equilibrium's
+// x–y and T–x–y diagrams.
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +18,8 @@
 #include "veltrano/diagram/diagrams.h"
 #include "veltrano/diagram/svg.h"
 #include "veltrano/calc/design.h"
+#include "veltrano/calc/thermo.h"
+#include "veltrano/calc/xy_data.h"
 
 namespace veltrano::diagram {
 
@@ -186,6 +192,148 @@ TEST(StaircaseDiagram, CrowdedCornersMagnifiedOnly) {
         EXPECT_EQ(tally.magnified, c.magnified ? 1 : 0) << what;
         if (c.feed_number != nullptr) {
             EXPECT_NE(svg.find(c.feed_number), std::string::npos) << what;
+        }
+    }
+}
+
+// --- the equilibrium diagrams ---------------------------------------------------
+
+std::shared_ptr<calc::EquilibriumCurve> model(const char* light, const char* heavy) {
+    return std::make_shared<calc::ModelCurve>(
+        calc::mixture_of(calc::builtin_components(), light, heavy, false), calc::kAtmosphere);
+}
+std::shared_ptr<calc::EquilibriumCurve> data(const char* text) {
+    return std::make_shared<calc::DataCurve>(calc::read_xy_data(text, "test"));
+}
+// Ethanol–water from the handbook's table, a few of its points: the last one the azeotrope.
+constexpr const char* kHandbookXyT = "x y T\n0.019 0.17 95.5\n0.1661 0.5089 84.1\n0.5079 0.6564 79.8\n"
+                                     "0.7472 0.7815 78.41\n0.8943 0.8943 78.15\n";
+// Benzene–toluene read off a curve, without temperatures.
+constexpr const char* kReadXy = "0.1 0.21\n0.3 0.51\n0.5 0.71\n0.7 0.85\n0.9 0.96\n";
+
+std::size_t count(const std::string& s, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) ++n;
+    return n;
+}
+
+// The polylines of a class, each as its points.
+std::vector<std::vector<Point>> lines_of(const std::string& svg, const std::string& cls) {
+    std::vector<std::vector<Point>> lines;
+    const std::regex item("<polyline class=\"" + cls + "\"[^>]* points=\"([^\"]+)\"");
+    for (std::sregex_iterator i(svg.begin(), svg.end(), item), end; i != end; ++i) {
+        lines.emplace_back();
+        std::istringstream in((*i)[1].str());
+        double x, y;
+        char comma;
+        while (in >> x >> comma >> y) lines.back().push_back({x, y});
+    }
+    return lines;
+}
+
+// Page y of the line at page x, where one of its pieces spans x.
+std::optional<double> height_at(const std::vector<std::vector<Point>>& lines, double x) {
+    for (const auto& l : lines) {
+        for (std::size_t i = 0; i + 1 < l.size(); ++i) {
+            const Point a = l[i], b = l[i + 1];
+            if (std::min(a.x, b.x) <= x && x <= std::max(a.x, b.x) && a.x != b.x) {
+                return a.y + (b.y - a.y) * (x - a.x) / (b.x - a.x);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+double longest_chord(const std::vector<std::vector<Point>>& lines, double scale) {
+    double longest = 0;
+    for (const auto& l : lines) {
+        for (std::size_t i = 0; i + 1 < l.size(); ++i) {
+            longest = std::max(longest, std::hypot(l[i + 1].x - l[i].x, l[i + 1].y - l[i].y) * scale);
+        }
+    }
+    return longest;
+}
+
+// Which diagrams each kind of curve gets, its azeotropes marked on each,
+// its measured points as dots (in the T–x–y diagram on both curves).
+TEST(VleDiagram, PanelsAzeotropesAndMeasuredPoints) {
+    struct Case {
+        const char* what;
+        std::shared_ptr<calc::EquilibriumCurve> curve;
+        bool txy;
+        std::vector<double> azeotropes;  // x, to 2e-3
+        std::size_t dots;                // in the x–y diagram
+    };
+    const Case cases[] = {
+        {"ethanol-water", model("ethanol", "water"), true, {0.882}, 0},
+        {"benzene-toluene", model("benzene", "toluene"), true, {}, 0},
+        {"x-y-T data", data(kHandbookXyT), true, {0.8943}, 5},
+        {"x-y data", data(kReadXy), false, {}, 5},
+    };
+    for (const Case& c : cases) {
+        const std::string svg = to_svg(vle_diagram(*c.curve));
+        EXPECT_EQ(svg.find("nan"), std::string::npos) << c.what;
+        EXPECT_EQ(svg.find("inf"), std::string::npos) << c.what;
+        EXPECT_NE(svg.find("汽液平衡　" + c.curve->description()), std::string::npos) << c.what;
+        const std::size_t split = std::min(svg.find("class=\"txy\""), svg.size());
+        const std::string xy = svg.substr(0, split), txy = svg.substr(split);
+        EXPECT_EQ(!txy.empty(), c.txy) << c.what;
+        EXPECT_EQ(txy.empty(), svg.find("width=\"720.00\"") != std::string::npos) << c.what;
+        EXPECT_EQ(count(txy, "class=\"bubble\"") > 0, c.txy) << c.what;
+        EXPECT_EQ(count(xy, "class=\"measured\""), c.dots) << c.what;
+        EXPECT_EQ(count(txy, "class=\"measured\""), c.txy ? 2 * c.dots : 0) << c.what;
+        for (const std::string* panel : {&xy, &txy}) {
+            if (panel->empty()) continue;
+            std::vector<double> marked;
+            const std::regex mark(R"re(class="azeotrope" data-x="([^"]+)")re");
+            for (std::sregex_iterator i(panel->begin(), panel->end(), mark), end; i != end; ++i) {
+                marked.push_back(std::stod((*i)[1]));
+            }
+            ASSERT_EQ(marked.size(), c.azeotropes.size()) << c.what;
+            for (std::size_t i = 0; i < marked.size(); ++i) EXPECT_NEAR(marked[i], c.azeotropes[i], 2e-3) << c.what;
+        }
+        // Smooth: no chord of the curve longer than a few pixels of its 440 or 580.
+        EXPECT_LT(longest_chord(lines_of(xy, "equilibrium"), c.txy ? 440 : 580), 3) << c.what;
+    }
+}
+
+// The dew curve never below the bubble curve, both inside the panel and
+// smooth; for a model both span the whole of 0..1 and meet at its ends.
+TEST(VleDiagram, DewCurveAboveBubbleCurve) {
+    struct Case {
+        const char* what;
+        std::shared_ptr<calc::EquilibriumCurve> curve;
+        bool whole;  // T known over all of 0..1
+    };
+    const Case cases[] = {{"ethanol-water", model("ethanol", "water"), true},
+                          {"2-propanol-water", model("2-propanol", "water"), true},
+                          {"benzene-toluene", model("benzene", "toluene"), true},
+                          {"x-y-T data", data(kHandbookXyT), false}};
+    constexpr double kLeft = 630, kSize = 440, kTop = 96;
+    for (const Case& c : cases) {
+        const std::string svg = to_svg(vle_diagram(*c.curve));
+        const auto bubble = lines_of(svg, "bubble"), dew = lines_of(svg, "dew");
+        ASSERT_FALSE(bubble.empty() || dew.empty()) << c.what;
+        int compared = 0;
+        for (int i = 0; i <= 100; ++i) {
+            const double x = kLeft + kSize * i / 100;
+            const auto b = height_at(bubble, x), d = height_at(dew, x);
+            if (!b || !d) continue;
+            ++compared;
+            EXPECT_LE(*d, *b + 0.02) << c.what << " at x " << i / 100.0;  // page y grows downwards
+        }
+        EXPECT_GT(compared, c.whole ? 95 : 40) << c.what;
+        for (const auto* lines : {&bubble, &dew}) {
+            for (const auto& l : *lines) {
+                for (const Point p : l) {
+                    EXPECT_TRUE(p.x >= kLeft && p.x <= kLeft + kSize && p.y >= kTop && p.y <= kTop + kSize) << c.what;
+                }
+            }
+            EXPECT_LT(longest_chord(*lines, 1), 3) << c.what;
+        }
+        if (c.whole) {
+            EXPECT_EQ(bubble.front().front(), dew.front().front()) << c.what;
+            EXPECT_EQ(bubble.back().back(), dew.back().back()) << c.what;
         }
     }
 }
