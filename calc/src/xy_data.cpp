@@ -115,7 +115,8 @@ XyData read_xy_data(std::string_view text, const std::string& origin) {
     XyData data{origin, {}, {}, false};
     std::size_t fields_per_line = 0;
     for (std::size_t k = 0; k < lines.size(); ++k) {
-        const auto& [line, content] = lines[k];
+        const std::size_t line = lines[k].first;
+        const std::string_view content = lines[k].second;
         std::vector<std::string_view> fields = split(content, separator);
         const auto decimal_of = [&](std::string_view f) { return comma_decimal && f.find(',') != f.npos ? ',' : '.'; };
         if (k == 0 && std::none_of(fields.begin(), fields.end(), [&](std::string_view f) { return is_number(f, decimal_of(f)); })) {
