@@ -8,9 +8,10 @@
 #      the Windows packages (the ZIP; the MSI read back, installed, upgraded and
 #      removed under Wine: packaging/windows/tests/msi_test.py) and a screenshot
 #      of veltrano.exe;
-#   5. the fuzz target for about a minute from the committed seed corpus;
+#   5. the fuzz targets from the committed seed corpora: the Calculate command for about
+#      a minute, the x-y data and component table readers for half that;
 #   6. the benchmark of the checked calculation against the bare steps, and
-#      of design mode per stage against it;
+#      of design mode per stage against it; a 100-stage NRTL column against its aim;
 #   7. the Debian package: made, checked with lintian, installed with apt into a minimal
 #      Debian 12 root without LibreOffice, run there (CLI, window under Xvfb), removed
 #      (scripts/package-test.sh; root and the package archive).
@@ -109,15 +110,17 @@ windows() {
 }
 
 fuzz() {
-  stage "fuzzing the Calculate command for ${VELTRANO_FUZZ_SECONDS:-60} s"
+  stage "fuzzing the Calculate command for ${VELTRANO_FUZZ_SECONDS:-60} s, the data files for half that"
   need_symbolizer
   cmake --preset fuzz >/dev/null
-  cmake --build --preset fuzz -j"$jobs" --target command_fuzz
-  # The seed corpus stays as committed; what the run finds goes to the build tree.
-  local work="build/fuzz/corpus"
-  rm -rf "$work" && mkdir -p "$work" build/fuzz/artifacts
+  cmake --build --preset fuzz -j"$jobs" --target command_fuzz data_files_fuzz
+  # The seed corpora stay as committed; what the runs find goes to the build tree.
+  local work="build/fuzz/corpus" files="build/fuzz/data-files-corpus"
+  rm -rf "$work" "$files" && mkdir -p "$work" "$files" build/fuzz/artifacts
   build/fuzz/fuzz/command_fuzz -max_total_time="${VELTRANO_FUZZ_SECONDS:-60}" -max_len=512 \
     -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$work" fuzz/corpus
+  build/fuzz/fuzz/data_files_fuzz -max_total_time="$(( ${VELTRANO_FUZZ_SECONDS:-60} / 2 ))" -max_len=4096 \
+    -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$files" fuzz/data-files-corpus
 }
 
 bench() {
@@ -148,6 +151,16 @@ bench() {
     return 1
   fi
   echo "benchmark passed: design mode $design x the checked calculation per stage, within 3 x"
+  # Real mixtures: a 100-stage NRTL column within its aim of 2 ms.
+  cmake --build --preset bench -j"$jobs" --target mixture_bench
+  local mixture_out="build/bench/mixture_bench.txt" per_hundred
+  build/bench/calc/mixture_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | tee "$mixture_out"
+  per_hundred=$(sed -n 's/^NRTL per 100 stages \([0-9.]*\) ms.*/\1/p' "$mixture_out")
+  if [ -z "$per_hundred" ] || ! awk -v t="$per_hundred" 'BEGIN { exit !(t <= 2) }'; then
+    echo "benchmark FAILED: 100 NRTL stages take ${per_hundred:-?} ms, aim 2 ms" >&2
+    return 1
+  fi
+  echo "benchmark passed: 100 NRTL stages in $per_hundred ms, within 2 ms"
 }
 
 package() {
