@@ -21,6 +21,7 @@ constexpr SweptName kSwept[] = {
     {"α", "alpha", Swept::kVolatility, false},
     {"q", "q", Swept::kFeedQuality, true},
     {"E", "E", Swept::kEfficiency, true},
+    {"P", "P", Swept::kPressure, true},
 };
 
 // The shortest decimal within `tolerance` of `v`.
@@ -38,19 +39,23 @@ double tidy(double v, double tolerance) {
 }  // namespace
 
 std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format, Language language,
-                                      std::string& why, bool design) {
+                                      std::string& why, bool design, bool on_curve, bool mixture) {
     const auto equals = text.find('=');
     const SweptName* swept = nullptr;
     for (const SweptName& s : kSwept) {
-        if (equals != std::string_view::npos && text.substr(0, equals) == s.name && (design || !s.design_only)) {
-            swept = &s;
-        }
+        const bool allowed = (design || !s.design_only) && !(on_curve && s.input == Swept::kVolatility) &&
+                             (mixture || s.input != Swept::kPressure);
+        if (equals != std::string_view::npos && text.substr(0, equals) == s.name && allowed) swept = &s;
     }
     if (!swept) {
-        why = design ? worded(language, "--sweep 只能扫描 R、alpha、q 或 E，写作 R=起:止:步长",
-                          "--sweep takes R, alpha, q or E, written R=FROM:TO:STEP")
-                     : worded(language, "--sweep 只能扫描 R 或 alpha，写作 R=起:止:步长",
-                          "--sweep takes R or alpha, written R=FROM:TO:STEP");
+        why = mixture    ? worded(language, "有 --mixture 时 --sweep 只能扫描 R、q、E 或 P（压力 kPa），写作 R=起:止:步长",
+                                  "with --mixture, --sweep takes R, q, E or P (pressure, kPa), written R=FROM:TO:STEP")
+              : on_curve ? worded(language, "有 --xy 时 --sweep 只能扫描 R、q 或 E，写作 R=起:止:步长",
+                                  "with --xy, --sweep takes R, q or E, written R=FROM:TO:STEP")
+              : design   ? worded(language, "--sweep 只能扫描 R、alpha、q 或 E，写作 R=起:止:步长",
+                                  "--sweep takes R, alpha, q or E, written R=FROM:TO:STEP")
+                         : worded(language, "--sweep 只能扫描 R 或 alpha，写作 R=起:止:步长",
+                                  "--sweep takes R or alpha, written R=FROM:TO:STEP");
         return std::nullopt;
     }
     double bounds[3];
@@ -99,6 +104,7 @@ calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value) 
     case Swept::kVolatility: in.column.alpha = value; break;
     case Swept::kFeedQuality: in.q = value; break;
     case Swept::kEfficiency: in.efficiency = value; break;
+    case Swept::kPressure: break;  // the row's curve holds it
     }
     return in;
 }
@@ -136,10 +142,19 @@ std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange
     });
 }
 
-std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range) {
-    return sweep_rows(base, range, [](const calc::DesignInputs& in, SweepRow& row) {
-        row.ratio = calc::reflux_over_minimum(in);
-        const calc::Design d = calc::design_column(in);
+std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range,
+                                       const RowCurve& curve) {
+    return sweep_rows(base, range, [&](const calc::DesignInputs& in, SweepRow& row) {
+        if (!curve) {
+            row.ratio = calc::reflux_over_minimum(in);
+            const calc::Design d = calc::design_column(in);
+            row.feed_plate = d.feed_stage;
+            row.plate_count = d.stage_count;
+            return;
+        }
+        const std::shared_ptr<const calc::EquilibriumCurve> on = curve(row.value);
+        row.ratio = calc::reflux_over_minimum(in, *on);
+        const calc::Design d = calc::design_column(in, *on);
         row.feed_plate = d.feed_stage;
         row.plate_count = d.stage_count;
     });

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,23 +30,30 @@ using diagram::SweepRow;
 inline constexpr std::size_t kMaxSweepValues = 1000;
 
 // Reads "R=FROM:TO:STEP" or "alpha=FROM:TO:STEP" ("α=" too), and for
-// `design` also "q=" and "E=", the numbers under `format`. Each value is the shortest decimal within a billionth of a
+// `design` also "q=" and "E="; on a curve other than constant alpha not
+// alpha, and for a mixture also "P=" (kPa); the numbers under `format`. Each value is the shortest decimal within a billionth of a
 // step of FROM + i STEP, so 1:2:0.1 gives 1.3, not 1.3000000000000003: the
 // number a user would type into the field. Empty, with the reason in `why`
 // (in `language`), for a text that is not a sweep, a zero step, a step that
 // leads away from TO or more than kMaxSweepValues values.
 std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format, Language language,
-                                      std::string& why, bool design = false);
+                                      std::string& why, bool design = false, bool on_curve = false,
+                                      bool mixture = false);
 
 // `in` with the swept input set to `value`.
 calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value);
 
 // The column of `base` with the swept input set to each value in turn.
 std::vector<SweepRow> run_sweep(const calc::ColumnInputs& base, const SweepRange& range);
+// The curve a design row steps on, for the row's swept value: null for
+// constant alpha. Raises (the row's error) when there is none at that value.
+using RowCurve = std::function<std::shared_ptr<const calc::EquilibriumCurve>(double value)>;
+
 // The same in design mode: each row is designed on its own, whether or not
 // the base inputs pass their checks. R / Rmin is given wherever the minimum
 // reflux is defined and positive.
-std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range);
+std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const SweepRange& range,
+                                       const RowCurve& curve = {});
 
 // A header line (symbol, R/Rmin, 进料板, 塔板数, 错误) and one TAB-separated
 // line per value; "-" stands where a row has no such number. A design

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "cli.h"
+#include "cli_run.h"
 #include "sweep.h"
 #include "veltrano/core/run_error.h"
 #include "veltrano/testkit/fakes.h"
@@ -20,14 +21,8 @@
 namespace veltrano::app {
 namespace {
 
-struct CliRun { int status; std::string out, err; };
-
-CliRun run(const std::vector<std::string>& args, Language language = Language::kChinese) {
-    std::ostringstream out, err;
-    const int status = run_cli(args, out, err, [] { return std::make_unique<testkit::RecordingSpreadsheet>(); },
-                               language);
-    return {status, out.str(), err.str()};
-}
+using cli_run::CliRun;
+using cli_run::run;
 
 TEST(Cli, FirstExampleGivesFiveExactLines) {
     const CliRun r = run({"100", "0.5", "0.95", "0.05", "2", "2.5"});
@@ -133,19 +128,8 @@ std::vector<std::string> with(std::vector<std::string> before, std::vector<std::
     return before;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
-std::vector<std::string> cells(const std::string& line) {
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string cell; std::getline(in, cell, '\t');) out.push_back(cell);
-    return out;
-}
+using cli_run::cells;
+using cli_run::lines;
 
 }  // namespace extras
 

@@ -1,0 +1,154 @@
+#include "mixture.h"
+
+#include <charconv>
+#include <filesystem>
+
+#include "output.h"
+#include "veltrano/calc/errors.h"
+#include "veltrano/calc/xy_data.h"
+#include "veltrano/core/replace_file.h"
+#include "veltrano/diagram/diagrams.h"
+#include "veltrano/diagram/svg.h"
+
+namespace veltrano::app {
+
+namespace {
+
+using core::double_to_text;
+
+// The whole of a user's file, or error 5 saying which file and why not.
+std::string file_text(const std::string& path, const char* what) {
+    std::string content, why;
+    if (!core::read_file(path, kMostFileBytes, content, why)) {
+        throw core::RunError(calc::kInvalidArgument,
+                             std::string("无法读取") + what + " “" + core::quote_excerpt(path, 80) + "”：" + why);
+    }
+    return content;
+}
+
+calc::ComponentTable component_table(const Request& request) {
+    if (!request.components) return calc::builtin_components();
+    const std::string origin = "物性表文件 “" + core::quote_excerpt(*request.components, 80) + "”";
+    return calc::merged(calc::builtin_components(),
+                        calc::read_components(file_text(*request.components, "物性表文件"), origin));
+}
+
+std::string celsius_or_dash(const std::optional<double>& T) { return number_or_dash(T); }
+
+}  // namespace
+
+ChosenCurve choose_curve(const Request& request, double pressure_kPa, bool with_curve) {
+    ChosenCurve chosen;
+    if (request.xy) {
+        const std::string origin = "数据文件 “" + core::quote_excerpt(*request.xy, 80) + "”";
+        calc::XyData data = calc::read_xy_data(file_text(*request.xy, "数据文件"), origin);
+        data.label = core::quote_excerpt(std::filesystem::u8path(*request.xy).filename().u8string(), 40);
+        chosen.curve = std::make_shared<calc::DataCurve>(std::move(data));
+        return chosen;
+    }
+    std::string first, second;
+    split_mixture(*request.mixture, first, second);
+    chosen.mixture = calc::mixture_of(component_table(request), first, second, request.ideal);
+    if (with_curve) chosen.curve = chosen.model = std::make_shared<calc::ModelCurve>(*chosen.mixture, pressure_kPa);
+    return chosen;
+}
+
+bool read_pressure(const Request& request, const core::NumberFormat& format, Language language, double& kPa,
+                   std::string& why) {
+    kPa = calc::kAtmosphere;
+    if (!request.pressure) return true;
+    try {
+        kPa = core::text_to_double(*request.pressure, format, "--pressure");
+        return true;
+    } catch (const core::RunError& e) {
+        why = worded(language, "--pressure 的值读不成数（", "--pressure is not a number (") + e.description() +
+              worded(language, "）", ")");
+        return false;
+    }
+}
+
+std::string temperature_line(const calc::Design& d) {
+    std::string line = "T";
+    for (const std::optional<double>& T : d.T) line += '\t' + celsius_or_dash(T);
+    return line + '\n';
+}
+
+std::string curve_details(const calc::DesignInputs& in, const calc::Design& d, const ChosenCurve& chosen) {
+    const calc::EquilibriumCurve& curve = *chosen.curve;
+    std::string out = std::string("夹紧点\t") + (d.tangent_pinch ? "切点" : "进料处") + '\t' + double_to_text(d.x_pinch) +
+                      '\t' + double_to_text(d.y_pinch) + '\n';
+    const std::vector<calc::Azeotrope> found = calc::azeotropes(curve);
+    if (found.empty()) out += "共沸点\t-\n";
+    for (const calc::Azeotrope& a : found) out += "共沸点\t" + double_to_text(a.x) + '\t' + celsius_or_dash(a.temperature) + '\n';
+
+    std::optional<double> top = curve.temperature(in.column.xD), bottom = d.T.empty() ? std::nullopt : d.T.back();
+    std::optional<double> condenser, reboiler;
+    std::string extrapolated = "-";
+    if (chosen.model) {
+        const calc::Duties duties = calc::column_duties(*chosen.model, d, in.column.xD);
+        top = duties.T_top, bottom = duties.T_bottom;
+        condenser = duties.condenser, reboiler = duties.reboiler;
+        std::vector<double> kelvins{duties.T_top + calc::kKelvinOffset};
+        for (const std::optional<double>& T : d.T) kelvins.push_back(*T + calc::kKelvinOffset);
+        const std::vector<calc::Extrapolation> beyond = calc::antoine_extrapolation(chosen.model->mixture(), kelvins);
+        if (!beyond.empty()) extrapolated.clear();
+        for (const calc::Extrapolation& e : beyond) {
+            extrapolated += (extrapolated.empty() ? "" : "\t") + e.component + '\t' + double_to_text(e.kelvins);
+        }
+    }
+    out += name_value_lines({
+        {"塔顶温度", top},
+        {"塔底温度", bottom},
+        {"冷凝器热负荷 Qc/kW", condenser},
+        {"再沸器热负荷 Qr/kW", reboiler},
+    });
+    return out + "Antoine 外推\t" + extrapolated + '\n';
+}
+
+int run_mixtures(const Request& request, std::ostream& out, std::ostream& err) {
+    std::string tsv;
+    if (const auto failed = core::run_press([&] { tsv = calc::components_tsv(component_table(request)); })) {
+        return report(err, *failed);
+    }
+    out << tsv;
+    return 0;
+}
+
+int run_vle(const Request& request, const core::NumberFormat& format, Language language, std::ostream& out,
+            std::ostream& err) {
+    std::string why;
+    double kPa = calc::kAtmosphere;
+    if (!read_pressure(request, format, language, kPa, why)) return usage_error(err, language, why);
+    int intervals = 20;
+    if (request.points) {
+        const std::string& p = *request.points;
+        const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), intervals);
+        if (ec != std::errc() || end != p.data() + p.size() || intervals < 1 || intervals > 1000) {
+            return usage_error(err, language,
+                               worded(language, "--points 须是 1 到 1000 之间的整数，不是 ",
+                                      "--points must be a whole number from 1 to 1000, not ") +
+                                   core::quote_excerpt(p));
+        }
+    }
+    ChosenCurve chosen;
+    std::string table;
+    const auto failed = core::run_press([&] {
+        chosen = choose_curve(request, kPa);
+        table = "x\ty\tT/°C\n";
+        for (int i = 0; i <= intervals; ++i) {
+            const double x = static_cast<double>(i) / intervals;
+            table += double_to_text(x) + '\t' + double_to_text(chosen.curve->vapour(x)) + '\t' +
+                     celsius_or_dash(chosen.curve->temperature(x)) + '\n';
+        }
+        for (const calc::Azeotrope& a : calc::azeotropes(*chosen.curve)) {
+            table += "共沸点\t" + double_to_text(a.x) + '\t' + celsius_or_dash(a.temperature) + '\n';
+        }
+    });
+    if (failed) return report(err, *failed);
+    out << table;
+    out.flush();
+    if (request.svg) return write_svg(err, *request.svg, diagram::to_svg(diagram::vle_diagram(*chosen.curve)));
+    return 0;
+}
+
+}  // namespace veltrano::app

@@ -1,0 +1,59 @@
+// Real mixtures on the command line: the component table (built in, joined
+// by --components), the curve that --mixture or --xy asks for, what a design
+// on it adds to the output, and the two commands of their own, `mixtures`
+// and `vle`.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "language.h"
+#include "request.h"
+#include "veltrano/calc/design.h"
+#include "veltrano/calc/thermo.h"
+#include "veltrano/core/number_text.h"
+
+namespace veltrano::app {
+
+// A data or table file holds less than this: a bigger one is not what the
+// user meant to give.
+inline constexpr std::size_t kMostFileBytes = 8u << 20;
+
+// The equilibrium curve of a request: a mixture's model at a pressure, or
+// the user's points.
+struct ChosenCurve {
+    std::optional<calc::Mixture> mixture;            // --mixture, resolved in the table
+    std::shared_ptr<const calc::ModelCurve> model;   // its curve at the pressure
+    std::shared_ptr<const calc::EquilibriumCurve> curve;  // the model, or the points
+};
+
+// The mixture or the points of `request`, and for a mixture its curve at
+// `pressure_kPa`. Error 5 for a file that cannot be read or breaks its
+// rules, an unknown name or pair; for the pressure itself only when the
+// curve is built (`with_curve`), so that a sweep of P can go on without it.
+ChosenCurve choose_curve(const Request& request, double pressure_kPa, bool with_curve = true);
+
+// The sixth line of a design on a curve that knows temperatures: "T" and
+// each stage's bubble point in °C, "-" where the curve does not reach.
+std::string temperature_line(const calc::Design& d);
+
+// What --details adds for a curve: the pinch, the azeotropes, the top and
+// bottom temperatures, the duties and the Antoine extrapolation.
+std::string curve_details(const calc::DesignInputs& in, const calc::Design& d, const ChosenCurve& chosen);
+
+// veltrano-cli mixtures: the table as TSV, status 0; error 5 for a bad file.
+int run_mixtures(const Request& request, std::ostream& out, std::ostream& err);
+
+// veltrano-cli vle: the T–x–y table at the pressure, its azeotropes, and
+// with --svg the x–y and T–x–y diagrams.
+int run_vle(const Request& request, const core::NumberFormat& format, Language language, std::ostream& out,
+            std::ostream& err);
+
+// A pressure option read like the fields (the user's locale); false, with a
+// usage error's reason in `why`, for a text that is not a number.
+bool read_pressure(const Request& request, const core::NumberFormat& format, Language language, double& kPa,
+                   std::string& why);
+
+}  // namespace veltrano::app
