@@ -146,15 +146,7 @@ void draw_inset(Node& out, const Inset& inset, const Column& c) {
     ticks.style.stroke = kFrameColour;
     ticks.style.stroke_width = whole(1);
     const auto tick = [&](double ax, double ay, double bx, double by, double tx, double ty, std::string label,
-                          Anchor anchor) {
-        Node l;
-        l.kind = Node::Kind::kLine;
-        l.points = {{page(ax), page(ay)}, {page(bx), page(by)}};
-        ticks.children.push_back(std::move(l));
-        Node t = text(page(tx), page(ty), {{std::move(label)}}, std::nullopt, anchor);
-        t.style.stroke = kNoPaint;
-        ticks.children.push_back(std::move(t));
-    };
+                          Anchor anchor) { tick_mark(ticks, {ax, ay}, {bx, by}, {tx, ty}, std::move(label), anchor); };
     for (const double t : xs) {
         const double at = f.page_x(t);
         tick(at, f.bottom(), at, f.bottom() + 5, at, f.bottom() + 18, tick_text(t, step), Anchor::kMiddle);

@@ -212,6 +212,16 @@ void equilibrium_curve(Node& parent, const Frame& frame, const calc::Equilibrium
     flush();
 }
 
+void tick_mark(Node& ticks, Point from, Point to, Point label_at, std::string label, Anchor anchor) {
+    Node l;
+    l.kind = Node::Kind::kLine;
+    l.points = {{page(from.x), page(from.y)}, {page(to.x), page(to.y)}};
+    ticks.children.push_back(std::move(l));
+    Node t = text(page(label_at.x), page(label_at.y), {{std::move(label)}}, std::nullopt, anchor);
+    t.style.stroke = kNoPaint;
+    ticks.children.push_back(std::move(t));
+}
+
 Node unit_square_plot(const Frame& frame) {
     Node plot = group();
     plot.id = "plot";

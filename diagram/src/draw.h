@@ -116,6 +116,10 @@ void equilibrium_curve(Node& parent, const Frame& frame, const calc::Equilibrium
 Node unit_square_plot(const Frame& frame);
 void unit_square_ticks(Node& parent, const Frame& frame);
 
+// A tick from `from` to `to` (page pixels) and its label at `label_at`, into
+// a group of ticks whose stroke and font they take.
+void tick_mark(Node& ticks, Point from, Point to, Point label_at, std::string label, Anchor anchor);
+
 // A frame around a plot drawn in page units.
 Node page_frame(double left, double top, double width, double height);
 

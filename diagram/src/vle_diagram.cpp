@@ -303,12 +303,7 @@ void txy_axes(Node& out, const TxyFrame& f, const std::vector<double>& ticks) {
     marks.style.stroke = kFrameColour;
     marks.style.stroke_width = whole(1);
     const auto tick = [&](double ax, double ay, double bx, double by, double tx, double ty, std::string label,
-                          Anchor anchor) {
-        marks.children.push_back(line({page(ax), page(ay)}, {page(bx), page(by)}, kFrameColour, whole(1)));
-        Node t = text(page(tx), page(ty), {{std::move(label)}}, std::nullopt, anchor);
-        t.style.stroke = kNoPaint;
-        marks.children.push_back(std::move(t));
-    };
+                          Anchor anchor) { tick_mark(marks, {ax, ay}, {bx, by}, {tx, ty}, std::move(label), anchor); };
     const double bottom = f.top + f.size, right = f.left + f.size;
     for (int i = 0; i <= 10; ++i) {
         const double x = f.page_x(i / 10.0);
