@@ -259,10 +259,13 @@ Scene drawn(const calc::DesignInputs& in, const calc::Design& design, const calc
     const Column c(in, design, curve, constant_alpha, kPlot);
     const Layout layout = lay_out(c, [&](bool thinned) { return legend_entries(c, thinned); });
 
-    Scene drawing = page_of(kPageWidth, 0, "McCabe–Thiele 图");
+    // On a curve other than constant alpha the title names it: the mixture,
+    // its model and the pressure, or the user's data.
+    const std::string named = constant_alpha ? std::string() : "（" + curve.description() + "）";
+    Scene drawing = page_of(kPageWidth, 0, "McCabe–Thiele 图" + named);
     Node& out = drawing.root;
     Node title = title_line(kPageWidth, 36, 19,
-                            {{"McCabe–Thiele 图　进料板 " + std::to_string(c.feed) + "　理论板数 N = " +
+                            {{"McCabe–Thiele 图" + named + "　进料板 " + std::to_string(c.feed) + "　理论板数 N = " +
                               std::to_string(c.N) + "（含再沸器）"}});
     title.style.bold = true;
     out.children.push_back(std::move(title));
@@ -271,7 +274,6 @@ Scene drawn(const calc::DesignInputs& in, const calc::Design& design, const calc
     for (auto input : {&ColumnInputs::xW, &ColumnInputs::R, &ColumnInputs::alpha}) {
         if (input != &ColumnInputs::alpha || constant_alpha) append_input(inputs2, in.column, input);
     }
-    if (!constant_alpha) inputs2.push_back({"　　" + curve.description()});
     append_quantity(inputs3, "进料热状况参数", "q", "", in.q);
     inputs3.push_back({"　　"});
     append_quantity(inputs3, "默弗里板效率", "E", "", in.efficiency);
