@@ -219,11 +219,17 @@ std::size_t count(const std::string& s, const std::string& what) {
 
 // The polylines of a class, each as its points.
 std::vector<std::vector<Point>> lines_of(const std::string& svg, const std::string& cls) {
+    // Found by hand: a regular expression over a long points attribute
+    // recurses once per character, past the stack of a sanitizer build.
     std::vector<std::vector<Point>> lines;
-    const std::regex item("<polyline class=\"" + cls + "\"[^>]* points=\"([^\"]+)\"");
-    for (std::sregex_iterator i(svg.begin(), svg.end(), item), end; i != end; ++i) {
+    const std::string opening = "<polyline class=\"" + cls + "\"";
+    for (std::size_t at = svg.find(opening); at != std::string::npos; at = svg.find(opening, at + 1)) {
+        const std::size_t end_of_tag = svg.find('>', at);
+        const std::size_t points = svg.find(" points=\"", at);
+        if (points == std::string::npos || points > end_of_tag) continue;
+        const std::size_t first = points + 9, last = svg.find('"', first);
         lines.emplace_back();
-        std::istringstream in((*i)[1].str());
+        std::istringstream in(svg.substr(first, last - first));
         double x, y;
         char comma;
         while (in >> x >> comma >> y) lines.back().push_back({x, y});
