@@ -25,6 +25,7 @@
 
 #include "veltrano/calc/column.h"
 #include "veltrano/calc/design.h"
+#include "veltrano/calc/rating.h"
 #include "veltrano/diagram/scene.h"
 
 namespace veltrano::diagram {
@@ -58,10 +59,12 @@ PlotPlace staircase_plot_place();
 
 // --- the sweep ----------------------------------------------------------------
 
-enum class Swept { kReflux, kVolatility, kFeedQuality, kEfficiency, kPressure };
+enum class Swept { kReflux, kVolatility, kFeedQuality, kEfficiency, kPressure, kDistillate, kStages, kFeedStage };
 
 struct SweepRange {
-    std::string_view symbol;  // "R", "alpha", "q", "E" or "P", as the command line names it
+    // "R", "alpha", "q", "E", "P", and in rating "D", "stages", "feed-stage",
+    // as the command line names it
+    std::string_view symbol;
     Swept input;              // the input it varies
     double from, to, step;
     std::vector<double> values;  // from, from + step, ... up to to
@@ -91,6 +94,30 @@ struct SweepBase {
 // points. Design mode sweeps even when the base fails its checks: no mark then.
 Scene sweep_plot(const SweepBase& base, std::optional<int> base_plates, const SweepRange& range,
                  const std::vector<SweepRow>& rows);
+
+// --- a rating's sweep ----------------------------------------------------------
+
+// One value of a rating sweep: the compositions the column gives there, or
+// the run-time error that stopped it.
+struct RatingSweepRow {
+    double value = 0;
+    std::optional<double> xD, xW;
+    std::int32_t error = 0;
+    std::string message;
+};
+
+// What the sweep rated: the column's inputs, the curve where it is not
+// constant alpha, and the compositions the inputs themselves give (the
+// base column, ringed among the sweep's points), where they rated.
+struct RatingSweepBase {
+    calc::RatingInputs inputs;
+    const calc::EquilibriumCurve* curve = nullptr;
+    std::optional<double> xD, xW;
+};
+
+// xD and xW against the swept value (R, D, q, E, the stage count N or the
+// feed stage), each failed value as a cross on the axis, the base ringed.
+Scene rating_sweep_plot(const RatingSweepBase& base, const SweepRange& range, const std::vector<RatingSweepRow>& rows);
 
 // --- the geometry underneath, for its tests ----------------------------------
 
