@@ -1,4 +1,4 @@
-// The drawing the McCabe–Thiele diagrams and the sweep plot share: numbers
+// The drawing the McCabe–Thiele diagrams and the sweep plots share: numbers
 // as text, lines of text with subscripts, legends, a square plot of mole
 // fractions placed on the page, and the numbering of the staircase's steps.
 // Everything is added to a scene's groups; for the diagrams' own files.
@@ -125,6 +125,42 @@ Node page_frame(double left, double top, double width, double height);
 
 // A caption along the y axis, centred at (x, y) and turned a quarter left.
 Node y_caption(double x, double y, Runs runs);
+
+// --- the sweeps' plots -----------------------------------------------------------
+
+// The swept input's name for a title, a caption and the legend.
+struct SweptText {
+    std::string symbol;   // R, α, q, E, P, D, N, f
+    std::string caption;  // its name in full
+    std::string unit;     // after the axis caption, where it has one
+};
+SweptText swept_text(Swept input);
+
+// A plot in page units against two axes of values: x across from its first
+// tick to its last, y up from its first to its last.
+struct ValueFrame {
+    double left, top, width, height;
+    std::vector<double> x_ticks, y_ticks;
+    double right() const { return left + width; }
+    double bottom() const { return top + height; }
+    // In the middle where a value gives no finite place (a span past the doubles).
+    double page_x(double v) const;
+    double page_y(double v) const;
+};
+// The group "plot", the frame's ranges written on it for readers of the
+// file: the grid at every x tick and every inner y tick, the frame, the
+// ticks' values and both captions.
+Node value_plot(const ValueFrame& frame, Runs x_caption, Runs y_caption);
+
+// A series' line, unfilled; its points are added by the caller.
+Node series_line(Colour colour, std::vector<Num> dashes);
+// A value the calculation failed at, as a cross standing on the x axis at page x.
+Node failed_mark(double x, double bottom);
+// The column the sweep started from, ringed at (x, y).
+Node base_ring(double x, double y);
+// Their legend entries; the base's names the swept input's value.
+LegendEntry failed_entry();
+LegendEntry base_entry(const std::string& symbol, double value);
 
 // --- step numbers ---------------------------------------------------------------
 

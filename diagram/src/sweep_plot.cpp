@@ -21,29 +21,6 @@ constexpr double kMostPlates = 30;
 
 void add_data(Node& n, const char* name, double v) { n.data.push_back({name, exact_text(v)}); }
 
-// The swept input's name for a title, a caption and the legend.
-struct SweptText {
-    std::string symbol;   // R, α, q, E
-    std::string caption;  // its name in full
-};
-SweptText swept_text(Swept input) {
-    switch (input) {
-    case Swept::kReflux: return {"R", "回流比"};
-    case Swept::kVolatility: return {"α", "相对挥发度"};
-    case Swept::kFeedQuality: return {"q", "进料热状况参数"};
-    case Swept::kEfficiency: return {"E", "默弗里板效率"};
-    case Swept::kPressure: return {"P", "压力"};
-    }
-    return {};
-}
-
-Node series_line(Colour colour, std::vector<Num> dashes) {
-    Node l = polyline({}, colour, fixed(1.6, 1));
-    l.style.fill = kNoPaint;
-    l.style.dashes = std::move(dashes);
-    return l;
-}
-
 }  // namespace
 
 Scene sweep_plot(const SweepBase& swept_base, std::optional<int> base_plates, const SweepRange& range,
@@ -118,7 +95,7 @@ Scene sweep_plot(const SweepBase& swept_base, std::optional<int> base_plates, co
     }
     if (base_plates) most_plates = std::max(most_plates, *base_plates);
     const std::vector<double> ticks = any ? axis_ticks(low, high) : std::vector<double>{0, 1};
-    const double x0 = ticks.front(), x1 = ticks.back(), step = ticks.size() > 1 ? ticks[1] - ticks[0] : 1;
+    const double x0 = ticks.front(), x1 = ticks.back();
     // The plate axis: to 30 in fives, or to a round number above the tallest column.
     std::vector<double> plate_ticks;
     if (most_plates <= kMostPlates) {
@@ -126,56 +103,14 @@ Scene sweep_plot(const SweepBase& swept_base, std::optional<int> base_plates, co
     } else {
         plate_ticks = axis_ticks(0, most_plates);
     }
-    const double most = plate_ticks.back();
-    // In halves, so that no difference overflows; the ticks span every value.
-    const auto page_x = [&](double r) {
-        const double along = (r / 2 - x0 / 2) / (x1 / 2 - x0 / 2);
-        return kSweepLeft + (std::isfinite(along) ? along : 0.5) * kSweepPlotWidth;
-    };
-    const auto page_y = [&](double plates) { return bottom - plates / most * kSweepPlotHeight; };
+    const ValueFrame frame{kSweepLeft, top, kSweepPlotWidth, kSweepPlotHeight, ticks, plate_ticks};
+    const auto page_x = [&](double r) { return frame.page_x(r); };
+    const auto page_y = [&](double plates) { return frame.page_y(plates); };
 
-    // Frame, grid and ticks; the plot's ranges are written on it for readers of the file.
-    Node plot = group();
-    plot.id = "plot";
-    plot.data = {{"x-range", exact_text(x0) + " " + exact_text(x1)},
-                 {"y-range", "0 " + exact_text(most)},
-                 {"frame", number_text(page(kSweepLeft)) + " " + number_text(page(top)) + " " +
-                               number_text(page(kSweepPlotWidth)) + " " + number_text(page(kSweepPlotHeight))}};
-    Node grid = group("grid");
-    grid.style.stroke = kGridColour;
-    grid.style.stroke_width = whole(1);
-    const auto grid_line = [](double ax, double ay, double bx, double by) {
-        Node l;
-        l.kind = Node::Kind::kLine;
-        l.points = {{page(ax), page(ay)}, {page(bx), page(by)}};
-        return l;
-    };
-    for (const double t : ticks) grid.children.push_back(grid_line(page_x(t), top, page_x(t), bottom));
-    for (const double plates : plate_ticks) {
-        if (plates <= 0 || plates >= most) continue;
-        grid.children.push_back(grid_line(kSweepLeft, page_y(plates), kSweepRight, page_y(plates)));
-    }
-    plot.children.push_back(std::move(grid));
-    plot.children.push_back(page_frame(kSweepLeft, top, kSweepPlotWidth, kSweepPlotHeight));
-    Node tick_texts = group("ticks");
-    tick_texts.style.font_size = whole(12);
-    tick_texts.style.stroke = kNoPaint;
-    for (const double t : ticks) {
-        tick_texts.children.push_back(
-            text(page(page_x(t)), page(bottom + 19), {{tick_text(t, step)}}, std::nullopt, Anchor::kMiddle));
-    }
-    for (const double plates : plate_ticks) {
-        tick_texts.children.push_back(text(page(kSweepLeft - 8), page(page_y(plates) + 4),
-                                           {{std::to_string(static_cast<long long>(plates))}}, std::nullopt,
-                                           Anchor::kEnd));
-    }
-    plot.children.push_back(std::move(tick_texts));
-    Node x_caption = text_line(kSweepLeft + kSweepPlotWidth / 2, bottom + 46, 14,
-                               by_value ? Runs{{swept.caption + " " + swept.symbol + (range.input == Swept::kPressure ? " / kPa" : "")}}
-                                        : Runs{{"R / R"}, {"min", true}});
-    x_caption.style.anchor = Anchor::kMiddle;
-    plot.children.push_back(std::move(x_caption));
-    plot.children.push_back(y_caption(kSweepLeft - 44, top + kSweepPlotHeight / 2, {{"塔板数 N，进料板"}}));
+    // Frame, grid, ticks and captions; the plot's ranges are written on it for readers of the file.
+    const Runs x_caption =
+        by_value ? Runs{{swept.caption + " " + swept.symbol + swept.unit}} : Runs{{"R / R"}, {"min", true}};
+    Node plot = value_plot(frame, x_caption, {{"塔板数 N，进料板"}});
 
     if (!any) {
         Node none = text_line(kSweepLeft + kSweepPlotWidth / 2, top + kSweepPlotHeight / 2, 16,
@@ -214,9 +149,7 @@ Scene sweep_plot(const SweepBase& swept_base, std::optional<int> base_plates, co
             if (row.ratio) add_data(n, "ratio", *row.ratio);
         };
         if (row.error != 0) {
-            Node failed = text(page(at), page(bottom - 4), {{"×"}}, whole(14), Anchor::kMiddle);
-            failed.cls = "failed";
-            failed.style.fill = kRectifyingColour;
+            Node failed = failed_mark(at, bottom);
             add_row_data(failed);
             failed.data.push_back({"error", std::to_string(row.error)});
             markers.push_back(std::move(failed));
@@ -248,11 +181,7 @@ Scene sweep_plot(const SweepBase& swept_base, std::optional<int> base_plates, co
     }
     plot.children.push_back(std::move(series));
     if (base_x && any && base_plates) {
-        Node mark = circle(page(page_x(*base_x)), page(page_y(*base_plates)), whole(8));
-        mark.cls = "base";
-        mark.style.fill = kNoPaint;
-        mark.style.stroke = kStepColour;
-        mark.style.stroke_width = fixed(1.4, 1);
+        Node mark = base_ring(page_x(*base_x), page_y(*base_plates));
         add_data(mark, by_value ? "value" : "ratio", *base_x);
         mark.data.push_back({"plates", std::to_string(*base_plates)});
         plot.children.push_back(std::move(mark));
@@ -265,21 +194,13 @@ Scene sweep_plot(const SweepBase& swept_base, std::optional<int> base_plates, co
     feed_sample.style.fill = kWhite;
     feed_sample.style.stroke = kFeedColour;
     feed_sample.style.stroke_width = fixed(1.4, 1);
-    Node failed_sample = text(whole(13), whole(5), {{"×"}}, whole(14), Anchor::kMiddle);
-    failed_sample.style.fill = kRectifyingColour;
     std::vector<Node> count_entry = sample_line(kCurveColour, 1.6);
     count_entry.push_back(count_sample);
     std::vector<Node> feed_entry = sample_line(kFeedColour, 1.6, {whole(5), whole(3)});
     feed_entry.push_back(feed_sample);
     std::vector<LegendEntry> entries = {
-        {count_entry, {{"塔板数 N"}}}, {feed_entry, {{"进料板"}}}, {{failed_sample}, {{"计算出错（错误号见输出）"}}}};
-    if (base_plates) {
-        Node base_sample = circle(whole(13), whole(0), whole(7));
-        base_sample.style.fill = kNoPaint;
-        base_sample.style.stroke = kStepColour;
-        base_sample.style.stroke_width = fixed(1.4, 1);
-        entries.push_back({{base_sample}, {{"本次计算（" + swept.symbol + " = " + exact_text(base_value) + "）"}}});
-    }
+        {count_entry, {{"塔板数 N"}}}, {feed_entry, {{"进料板"}}}, failed_entry()};
+    if (base_plates) entries.push_back(base_entry(swept.symbol, base_value));
     legend(out, kSweepRight, top, false, entries);
     return drawing;
 }

@@ -18,8 +18,10 @@
 #include "veltrano/diagram/diagrams.h"
 #include "veltrano/diagram/svg.h"
 #include "veltrano/calc/design.h"
+#include "veltrano/calc/rating.h"
 #include "veltrano/calc/thermo.h"
 #include "veltrano/calc/xy_data.h"
+#include "veltrano/core/run_error.h"
 
 namespace veltrano::diagram {
 
@@ -340,6 +342,105 @@ TEST(VleDiagram, DewCurveAboveBubbleCurve) {
         if (c.whole) {
             EXPECT_EQ(bubble.front().front(), dew.front().front()) << c.what;
             EXPECT_EQ(bubble.back().back(), dew.back().back()) << c.what;
+        }
+    }
+}
+
+// --- a rating's sweep -----------------------------------------------------------
+
+// An existing column rated across a sweep: each rated value a point on both
+// series at its compositions, each failed one a cross, the base ringed at
+// its own value; whole-number inputs keep whole ticks.
+TEST(RatingSweepPlot, PointsCrossesAndTheBase) {
+    const calc::RatingInputs column{100, 0.5, 2, 2.5, 1, 1, 11, 5, 50};
+    calc::RatingInputs unrated = column;
+    unrated.R = 0;
+    const calc::Mixture benzene_toluene = calc::mixture_of(calc::builtin_components(), "benzene", "toluene", false);
+    struct Case {
+        const char* symbol;
+        Swept input;
+        double from, to, step;
+        calc::RatingInputs base;
+        std::size_t failed;
+        std::optional<double> ring;  // the base's value, where it rated
+        const char* title;
+        const char* left_out;  // the swept input among the fixed ones
+    };
+    // No column of N <= f stages can be rated, nor one at R = 0 (the reflux
+    // sweep's base too, so nothing is ringed there).
+    const Case cases[] = {
+        {"feed-stage", Swept::kFeedStage, 2, 10, 1, column, 0, 5, "随进料板 f 的变化：f 从 2 到 10", "进料板 f ="},
+        {"feed-stage", Swept::kFeedStage, 5, 7, 1, column, 0, 5, "f 从 5 到 7，步长 1", "进料板 f ="},
+        {"stages", Swept::kStages, 2, 20, 1, column, 4, 11, "随塔板数 N 的变化", "塔板数 N ="},
+        {"D", Swept::kDistillate, 0, 100, 10, column, 2, 50, "随馏出流量 D 的变化", "馏出流量 D ="},
+        {"R", Swept::kReflux, 0, 2, 0.5, unrated, 1, std::nullopt, "随回流比 R 的变化", "回流比 R ="},
+        {"P", Swept::kPressure, 50, 200, 50, column, 0, calc::kAtmosphere, "随压力 P 的变化", "压力 P ="},
+    };
+    for (const Case& c : cases) {
+        const bool on_curve = c.input == Swept::kPressure;
+        const auto curve_at = [&](double P) { return std::make_shared<calc::ModelCurve>(benzene_toluene, P); };
+        const auto base_curve = curve_at(calc::kAtmosphere);
+        const auto rate = [&](const calc::RatingInputs& in, double P) {
+            return on_curve ? calc::rate_column(in, *curve_at(P)) : calc::rate_column(in);
+        };
+        SweepRange range{c.symbol, c.input, c.from, c.to, c.step, {}, false};
+        std::vector<RatingSweepRow> rows;
+        for (double v = c.from; v <= c.to; v += c.step) {
+            range.values.push_back(v);
+            calc::RatingInputs in = c.base;
+            if (c.input == Swept::kFeedStage) in.feed_stage = static_cast<int>(v);
+            if (c.input == Swept::kStages) in.stages = static_cast<int>(v);
+            if (c.input == Swept::kDistillate) in.D = v;
+            if (c.input == Swept::kReflux) in.R = v;
+            RatingSweepRow row;
+            row.value = v;
+            try {
+                const calc::Rating r = rate(in, v);
+                row.xD = r.xD, row.xW = r.xW;
+            } catch (const core::RunError& e) {
+                row.error = e.number();
+            }
+            rows.push_back(row);
+        }
+        RatingSweepBase base{c.base, on_curve ? base_curve.get() : nullptr, {}, {}};
+        try {
+            const calc::Rating r = rate(c.base, calc::kAtmosphere);
+            base.xD = r.xD, base.xW = r.xW;
+        } catch (const core::RunError&) {
+        }
+        const std::string svg = to_svg(rating_sweep_plot(base, range, rows));
+        const std::string what = std::string(c.symbol) + " from " + std::to_string(c.from);
+        EXPECT_EQ(svg.find("nan"), std::string::npos) << what;
+        EXPECT_EQ(svg.find("inf"), std::string::npos) << what;
+        EXPECT_NE(svg.find(c.title), std::string::npos) << what;
+        EXPECT_EQ(svg.find(c.left_out), std::string::npos) << what;
+        EXPECT_EQ(svg.find(base_curve->description()) != std::string::npos, on_curve) << what;
+        EXPECT_EQ(count(svg, "class=\"failed\""), c.failed) << what;
+        EXPECT_EQ(count(svg, "class=\"distillate\""), rows.size() - c.failed) << what;
+        EXPECT_EQ(count(svg, "class=\"bottoms\""), rows.size() - c.failed) << what;
+
+        // Every mark where its value and composition put it on the 600 by 420 frame.
+        std::smatch range_match;
+        ASSERT_TRUE(std::regex_search(svg, range_match, std::regex(R"re(data-x-range="(\S+) (\S+)")re"))) << what;
+        const double x0 = std::stod(range_match[1]), x1 = std::stod(range_match[2]);
+        const std::regex mark(R"re(class="(distillate|bottoms|base)" data-value="([^"]+)" data-x[DW]="([^"]+)")re"
+                              R"re( c?x="([^"]+)" c?y="([^"]+)")re");
+        std::set<double> ringed;
+        std::size_t marks = 0;
+        for (std::sregex_iterator i(svg.begin(), svg.end(), mark), end; i != end; ++i, ++marks) {
+            const std::smatch& m = *i;
+            const double centre = m[1] == "bottoms" ? 3 : 0;  // a square's corner
+            EXPECT_NEAR(std::stod(m[4]) + centre, 80 + 600 * (std::stod(m[2]) - x0) / (x1 - x0), 0.01) << what;
+            EXPECT_NEAR(std::stod(m[5]) + centre, 134 + 420 * (1 - std::stod(m[3])), 0.01) << what;
+            if (m[1] == "base") ringed.insert(std::stod(m[2]));
+        }
+        EXPECT_EQ(marks, 2 * (rows.size() - c.failed) + (c.ring ? 2 : 0)) << what;
+        EXPECT_EQ(ringed, c.ring ? std::set<double>{*c.ring} : std::set<double>{}) << what;
+        // The column's whole-number inputs tick at whole numbers only.
+        if (c.input != Swept::kFeedStage && c.input != Swept::kStages) continue;
+        const std::regex x_tick(R"re(y="573.00" text-anchor="middle">([^<]+)<)re");
+        for (std::sregex_iterator i(svg.begin(), svg.end(), x_tick), end; i != end; ++i) {
+            EXPECT_EQ((*i)[1].str().find('.'), std::string::npos) << what;
         }
     }
 }
