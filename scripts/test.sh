@@ -12,6 +12,7 @@
 #      a minute, the x-y data and component table readers for half that;
 #   6. the benchmark of the checked calculation against the bare steps, and
 #      of design mode per stage against it; a 100-stage NRTL column against its aim;
+#      a rating against design runs of the same N;
 #   7. the Debian package: made, checked with lintian, installed with apt into a minimal
 #      Debian 12 root without LibreOffice, run there (CLI, window under Xvfb), removed
 #      (scripts/package-test.sh; root and the package archive).
@@ -161,6 +162,16 @@ bench() {
     return 1
   fi
   echo "benchmark passed: 100 NRTL stages in $per_hundred ms, within 2 ms"
+  # Rating: a column of N = 20 and of N = 200 within 30 design runs of the same N.
+  cmake --build --preset bench -j"$jobs" --target rating_bench
+  local rating_out="build/bench/rating_bench.txt" runs
+  build/bench/calc/rating_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | tee "$rating_out"
+  runs=$(sed -n 's/^rating N = [0-9]*: [0-9.]* us per column, \([0-9.]*\) design runs.*/\1/p' "$rating_out" | sort -g | tail -n 1)
+  if [ -z "$runs" ] || ! awk -v r="$runs" 'BEGIN { exit !(r <= 30) }'; then
+    echo "benchmark FAILED: a rating costs ${runs:-?} design runs of its N, aim 30" >&2
+    return 1
+  fi
+  echo "benchmark passed: a rating within $runs design runs of its N, aim 30"
 }
 
 package() {

@@ -6,9 +6,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 
+#include "median_reporter.h"
 #include "veltrano/calc/design.h"
 #include "veltrano/calc/thermo.h"
 
@@ -73,40 +73,25 @@ constexpr double kAimMilliseconds = 2;
 
 // After the table: the figures in the terms. The bench stage of the
 // test script fails the run when the NRTL column misses its aim.
-class MixtureReporter : public benchmark::ConsoleReporter {
+class MixtureReporter : public veltrano::bench::MedianReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type != Run::RT_Iteration && !median) continue;
-            const auto stages = run.counters.find("stages");
-            for (const char* name : {"BM_NrtlDesign", "BM_AlphaDesign", "BM_NrtlSweep1000"}) {
-                if (run.benchmark_name().rfind(name, 0) != 0 || stages == run.counters.end()) continue;
-                times_[name] = {run.GetAdjustedCPUTime(), double(stages->second)};
-            }
-        }
-    }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        const auto [nrtl_ns, nrtl_stages] = times_["BM_NrtlDesign"];
-        const auto [alpha_ns, alpha_stages] = times_["BM_AlphaDesign"];
-        const auto [sweep_ns, sweep_stages] = times_["BM_NrtlSweep1000"];
+        Figures nrtl = of("BM_NrtlDesign"), alpha = of("BM_AlphaDesign"), sweep = of("BM_NrtlSweep1000");
+        const double nrtl_stages = nrtl.counters["stages"], alpha_stages = alpha.counters["stages"];
+        const double sweep_stages = sweep.counters["stages"];
         if (nrtl_stages > 0 && alpha_stages > 0) {
             std::printf("NRTL design: %.0f-stage ethanol-water column %.3f ms, %.2f us per stage (aim %.0f ms for 100"
                         " stages); constant alpha %.0f stages, %.3f us per stage\n",
-                        nrtl_stages, nrtl_ns / 1e6, nrtl_ns / nrtl_stages / 1e3, kAimMilliseconds, alpha_stages,
-                        alpha_ns / alpha_stages / 1e3);
-            std::printf("NRTL per 100 stages %.3f ms (aim %.0f)\n", nrtl_ns / nrtl_stages * 100 / 1e6, kAimMilliseconds);
+                        nrtl_stages, nrtl.ns / 1e6, nrtl.ns / nrtl_stages / 1e3, kAimMilliseconds, alpha_stages,
+                        alpha.ns / alpha_stages / 1e3);
+            std::printf("NRTL per 100 stages %.3f ms (aim %.0f)\n", nrtl.ns / nrtl_stages * 100 / 1e6, kAimMilliseconds);
         }
         if (sweep_stages > 0) {
             std::printf("NRTL sweep: 1000 reflux ratios %.1f ms, %.3f ms per column, %.2f us per stage\n",
-                        sweep_ns / 1e6, sweep_ns / 1e9, sweep_ns / sweep_stages / 1e3);
+                        sweep.ns / 1e6, sweep.ns / 1e9, sweep.ns / sweep_stages / 1e3);
         }
     }
-
-private:
-    std::map<std::string, std::pair<double, double>> times_;
 };
 
 }  // namespace
