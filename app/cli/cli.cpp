@@ -15,6 +15,7 @@
 #include "veltrano/diagram/svg.h"
 #include "mixture.h"
 #include "output.h"
+#include "rate.h"
 #include "request.h"
 #include "sweep.h"
 #include "usage.h"
@@ -84,25 +85,17 @@ int run_design(const Request& request, const core::NumberFormat& format, Languag
                std::ostream& err, const sheet::SpreadsheetFactory& new_spreadsheet) {
     std::string why;
     std::optional<SweepRange> sweep;
-    if (request.sweep && !(sweep = parse_sweep(*request.sweep, format, language, why, true, request.on_curve(),
-                                               request.mixture.has_value()))) {
+    if (request.sweep && !(sweep = parse_sweep(*request.sweep, format, language, why,
+                                               {true, false, request.on_curve(), request.mixture.has_value()}))) {
         return usage_error(err, language, why);
     }
     calc::DesignInputs in{};
-    const std::tuple<const std::optional<std::string>&, double&, const char*> options[] = {
-        {request.q, in.q, "--q"}, {request.efficiency, in.efficiency, "--efficiency"}};
-    for (const auto& [text, value, name] : options) {
-        if (!text) continue;
-        try {
-            value = core::text_to_double(*text, format, name);
-        } catch (const core::RunError& e) {
-            return usage_error(err, language,
-                               std::string(name) + worded(language, " 的值读不成数（", " is not a number (") +
-                                   e.description() + worded(language, "）", ")"));
-        }
-    }
     double pressure = calc::kAtmosphere;
-    if (!read_pressure(request, format, language, pressure, why)) return usage_error(err, language, why);
+    if (!read_number_option(request.q, "--q", format, language, in.q, why) ||
+        !read_number_option(request.efficiency, "--efficiency", format, language, in.efficiency, why) ||
+        !read_number_option(request.pressure, "--pressure", format, language, pressure, why)) {
+        return usage_error(err, language, why);
+    }
     std::vector<std::string> texts = request.texts;
     // On a curve there is no alpha to read: its field holds a number no step uses.
     if (request.on_curve()) texts.push_back("1");
@@ -114,36 +107,24 @@ int run_design(const Request& request, const core::NumberFormat& format, Languag
 
     // The curve: a file or a name that fails ends the run; a pressure that
     // fails is the base case's error when P is swept, each row having its own.
-    const bool pressure_swept = sweep && sweep->input == Swept::kPressure;
     ChosenCurve chosen;
-    if (request.on_curve()) {
-        if (const auto failed = core::run_press([&] { chosen = choose_curve(request, pressure, false); })) {
-            return report(err, *failed);
-        }
-    }
+    if (!requested_curve(request, chosen, err)) return 1;
     std::optional<calc::Design> design;
     const auto base_failed = core::run_press([&] {
-        if (chosen.mixture) chosen.curve = chosen.model = std::make_shared<calc::ModelCurve>(*chosen.mixture, pressure);
+        chosen.at_pressure(pressure);
         design = chosen.curve ? calc::design_column(in, *chosen.curve) : calc::design_column(in);
     });
-    if (base_failed && !sweep) return report(err, *base_failed);
+    // A sweep goes on past a failed base, but not without a curve to step on.
+    const bool rows_run = sweep && (!request.on_curve() || chosen.curve || sweep->input == Swept::kPressure);
+    if (base_failed && !rows_run) return report(err, *base_failed);
     if (design) {
-        sheet::TextTable table;
-        sheet::export_stages(table, design->x, design->y);
-        out << "进料板\t" << design->feed_stage << '\n' << "塔板数\t" << design->stage_count << '\n' << table.tsv();
-        if (chosen.curve && chosen.curve->knows_temperature()) out << temperature_line(*design);
+        out << column_lines(*design, chosen.knows_temperature());
         if (request.details) out << design_details(*design);
         if (request.details && chosen.curve) out << curve_details(in, *design, chosen);
     }
     std::vector<SweepRow> rows;
     if (sweep) {
-        RowCurve row_curve;
-        if (pressure_swept) {
-            row_curve = [&](double P) { return std::make_shared<calc::ModelCurve>(*chosen.mixture, P); };
-        } else if (request.on_curve()) {
-            row_curve = [&](double) { return chosen.curve; };
-        }
-        rows = run_design_sweep(in, *sweep, row_curve);
+        rows = run_design_sweep(in, *sweep, chosen.for_rows(sweep->input));
         out << sweep_tsv(*sweep, rows);
     }
     out.flush();
@@ -188,6 +169,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         case Command::kDesign: return run_design(*request, format, language, out, err, new_spreadsheet);
         case Command::kMixtures: return run_mixtures(*request, out, err);
         case Command::kVle: return run_vle(*request, format, language, out, err);
+        case Command::kRate: return run_rate(*request, format, language, out, err, new_spreadsheet);
         case Command::kExact: break;
     }
     std::optional<SweepRange> sweep;

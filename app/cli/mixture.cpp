@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "output.h"
+#include "veltrano/sheet/text_table.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/calc/xy_data.h"
 #include "veltrano/core/replace_file.h"
@@ -53,24 +54,47 @@ ChosenCurve choose_curve(const Request& request, double pressure_kPa, bool with_
     return chosen;
 }
 
-bool read_pressure(const Request& request, const core::NumberFormat& format, Language language, double& kPa,
-                   std::string& why) {
-    kPa = calc::kAtmosphere;
-    if (!request.pressure) return true;
+void ChosenCurve::at_pressure(double kPa) {
+    if (mixture) curve = model = std::make_shared<calc::ModelCurve>(*mixture, kPa);
+}
+
+RowCurve ChosenCurve::for_rows(Swept swept) const {
+    if (swept == Swept::kPressure && mixture) {
+        return [m = *mixture](double P) { return std::make_shared<calc::ModelCurve>(m, P); };
+    }
+    if (curve) return [c = curve](double) { return c; };
+    return {};
+}
+
+bool requested_curve(const Request& request, ChosenCurve& chosen, std::ostream& err) {
+    if (!request.on_curve()) return true;
+    const auto failed = core::run_press([&] { chosen = choose_curve(request, 0, false); });
+    if (failed) report(err, *failed);
+    return !failed;
+}
+
+bool read_number_option(const std::optional<std::string>& text, const char* name, const core::NumberFormat& format,
+                        Language language, double& value, std::string& why) {
+    if (!text) return true;
     try {
-        kPa = core::text_to_double(*request.pressure, format, "--pressure");
+        value = core::text_to_double(*text, format, name);
         return true;
     } catch (const core::RunError& e) {
-        why = worded(language, "--pressure 的值读不成数（", "--pressure is not a number (") + e.description() +
+        why = std::string(name) + worded(language, " 的值读不成数（", " is not a number (") + e.description() +
               worded(language, "）", ")");
         return false;
     }
 }
 
-std::string temperature_line(const calc::Design& d) {
-    std::string line = "T";
-    for (const std::optional<double>& T : d.T) line += '\t' + celsius_or_dash(T);
-    return line + '\n';
+std::string column_lines(const calc::Design& d, bool temperatures) {
+    sheet::TextTable table;
+    sheet::export_stages(table, d.x, d.y);
+    std::string out = "进料板\t" + std::to_string(d.feed_stage) + "\n塔板数\t" + std::to_string(d.stage_count) + '\n' +
+                      table.tsv();
+    if (!temperatures) return out;
+    out += "T";
+    for (const std::optional<double>& T : d.T) out += '\t' + celsius_or_dash(T);
+    return out + '\n';
 }
 
 std::string curve_details(const calc::DesignInputs& in, const calc::Design& d, const ChosenCurve& chosen) {
@@ -118,7 +142,9 @@ int run_vle(const Request& request, const core::NumberFormat& format, Language l
             std::ostream& err) {
     std::string why;
     double kPa = calc::kAtmosphere;
-    if (!read_pressure(request, format, language, kPa, why)) return usage_error(err, language, why);
+    if (!read_number_option(request.pressure, "--pressure", format, language, kPa, why)) {
+        return usage_error(err, language, why);
+    }
     int intervals = 20;
     if (request.points) {
         const std::string& p = *request.points;

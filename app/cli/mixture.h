@@ -11,6 +11,7 @@
 
 #include "language.h"
 #include "request.h"
+#include "sweep.h"
 #include "veltrano/calc/design.h"
 #include "veltrano/calc/thermo.h"
 #include "veltrano/core/number_text.h"
@@ -27,7 +28,20 @@ struct ChosenCurve {
     std::optional<calc::Mixture> mixture;            // --mixture, resolved in the table
     std::shared_ptr<const calc::ModelCurve> model;   // its curve at the pressure
     std::shared_ptr<const calc::EquilibriumCurve> curve;  // the model, or the points
+
+    // A mixture's curve at `kPa` (the points need none); error 5 for a
+    // pressure that has none.
+    void at_pressure(double kPa);
+    // What each row of a sweep steps on: a curve of its own at each pressure
+    // when P is swept, otherwise this one (none for constant alpha).
+    RowCurve for_rows(Swept swept) const;
+    bool knows_temperature() const { return curve && curve->knows_temperature(); }
 };
+
+// The curve `request` asks for, its pressure not yet applied (a sweep of P
+// goes on where the base pressure has no curve). A file or a name that fails
+// is reported on `err`: false, and the run ends with status 1.
+bool requested_curve(const Request& request, ChosenCurve& chosen, std::ostream& err);
 
 // The mixture or the points of `request`, and for a mixture its curve at
 // `pressure_kPa`. Error 5 for a file that cannot be read or breaks its
@@ -35,9 +49,10 @@ struct ChosenCurve {
 // curve is built (`with_curve`), so that a sweep of P can go on without it.
 ChosenCurve choose_curve(const Request& request, double pressure_kPa, bool with_curve = true);
 
-// The sixth line of a design on a curve that knows temperatures: "T" and
-// each stage's bubble point in °C, "-" where the curve does not reach.
-std::string temperature_line(const calc::Design& d);
+// A column's first lines: the feed stage, the stage count, the table of
+// stages, x and y, and with `temperatures` a line "T" with each stage's
+// bubble point in °C, "-" where the curve does not reach.
+std::string column_lines(const calc::Design& d, bool temperatures);
 
 // What --details adds for a curve: the pinch, the azeotropes, the top and
 // bottom temperatures, the duties and the Antoine extrapolation.
@@ -51,9 +66,10 @@ int run_mixtures(const Request& request, std::ostream& out, std::ostream& err);
 int run_vle(const Request& request, const core::NumberFormat& format, Language language, std::ostream& out,
             std::ostream& err);
 
-// A pressure option read like the fields (the user's locale); false, with a
-// usage error's reason in `why`, for a text that is not a number.
-bool read_pressure(const Request& request, const core::NumberFormat& format, Language language, double& kPa,
-                   std::string& why);
+// A number option (--q, --pressure ...) read like the fields (the user's
+// locale), left as it is when not given; false, with a usage error's reason
+// in `why`, for a text that is not a number.
+bool read_number_option(const std::optional<std::string>& text, const char* name, const core::NumberFormat& format,
+                        Language language, double& value, std::string& why);
 
 }  // namespace veltrano::app

@@ -19,16 +19,30 @@ bool looks_like_option(std::string_view arg) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Which commands take an option: the exact mode, design, mixtures, vle.
+// Which commands take an option: the exact mode, design, mixtures, vle, rate.
 struct Takes {
-    bool exact, design, mixtures, vle;
+    bool exact, design, mixtures, vle, rate;
     bool by(Command c) const {
-        return c == Command::kExact ? exact : c == Command::kDesign ? design : c == Command::kMixtures ? mixtures : vle;
+        switch (c) {
+            case Command::kExact: return exact;
+            case Command::kDesign: return design;
+            case Command::kMixtures: return mixtures;
+            case Command::kVle: return vle;
+            case Command::kRate: return rate;
+        }
+        return false;
     }
 };
 
 std::string command_name(Command c) {
-    return c == Command::kDesign ? "design" : c == Command::kMixtures ? "mixtures" : c == Command::kVle ? "vle" : "";
+    switch (c) {
+        case Command::kDesign: return "design";
+        case Command::kMixtures: return "mixtures";
+        case Command::kVle: return "vle";
+        case Command::kRate: return "rate";
+        case Command::kExact: break;
+    }
+    return "";
 }
 
 // The shape of the whole request, once every option is read.
@@ -51,6 +65,18 @@ std::string shape_problem(const Request& r, Language language) {
     if (r.help) return {};
     if (r.command == Command::kVle && !r.on_curve()) {
         return w("vle 需要 --mixture 轻组分/重组分 或 --xy 文件", "vle needs --mixture LIGHT/HEAVY or --xy FILE");
+    }
+    if (r.command == Command::kRate && !(r.stages && r.feed_stage && r.distillate)) {
+        return w("rate 需要 --stages N、--feed-stage 进料板 与 --distillate D",
+                 "rate needs --stages N, --feed-stage F_STAGE and --distillate D");
+    }
+    if (r.command == Command::kRate) {
+        const std::size_t rated = r.on_curve() ? 3 : 4;
+        if (r.texts.size() == rated) return {};
+        return (r.on_curve() ? w("rate 有 --mixture 或 --xy 时需要 3 个参数（F xF R），现有 ",
+                                 "rate with --mixture or --xy takes 3 arguments (F xF R), not ")
+                             : w("rate 需要 4 个参数（F xF R alpha），现有 ", "rate takes 4 arguments (F xF R alpha), not ")) +
+               std::to_string(r.texts.size()) + w(" 个", "");
     }
     const std::size_t wanted = r.command == Command::kMixtures || r.command == Command::kVle ? 0
                                : r.on_curve()                                               ? 5
@@ -83,8 +109,10 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, Lan
     Request r;
     std::size_t start = 0;
     if (!args.empty()) {
-        const std::pair<const char*, Command> commands[] = {
-            {"design", Command::kDesign}, {"mixtures", Command::kMixtures}, {"vle", Command::kVle}};
+        const std::pair<const char*, Command> commands[] = {{"design", Command::kDesign},
+                                                            {"mixtures", Command::kMixtures},
+                                                            {"vle", Command::kVle},
+                                                            {"rate", Command::kRate}};
         for (const auto& [name, command] : commands) {
             if (args[0] == name) r.command = command, start = 1;
         }
@@ -125,18 +153,21 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, Lan
             bool* set;
         };
         const Option options[] = {
-            {"--export", {true, true, false, false}, nullptr, &r.to_spreadsheet},
-            {"--details", {true, true, false, false}, nullptr, &r.details},
-            {"--svg", {true, true, false, true}, &r.svg, nullptr},
-            {"--sweep", {true, true, false, false}, &r.sweep, nullptr},
-            {"--q", {false, true, false, false}, &r.q, nullptr},
-            {"--efficiency", {false, true, false, false}, &r.efficiency, nullptr},
-            {"--mixture", {false, true, false, true}, &r.mixture, nullptr},
-            {"--pressure", {false, true, false, true}, &r.pressure, nullptr},
-            {"--ideal", {false, true, false, true}, nullptr, &r.ideal},
-            {"--xy", {false, true, false, true}, &r.xy, nullptr},
-            {"--components", {false, true, true, true}, &r.components, nullptr},
-            {"--points", {false, false, false, true}, &r.points, nullptr},
+            {"--export", {true, true, false, false, true}, nullptr, &r.to_spreadsheet},
+            {"--details", {true, true, false, false, true}, nullptr, &r.details},
+            {"--svg", {true, true, false, true, true}, &r.svg, nullptr},
+            {"--sweep", {true, true, false, false, true}, &r.sweep, nullptr},
+            {"--q", {false, true, false, false, true}, &r.q, nullptr},
+            {"--efficiency", {false, true, false, false, true}, &r.efficiency, nullptr},
+            {"--mixture", {false, true, false, true, true}, &r.mixture, nullptr},
+            {"--pressure", {false, true, false, true, true}, &r.pressure, nullptr},
+            {"--ideal", {false, true, false, true, true}, nullptr, &r.ideal},
+            {"--xy", {false, true, false, true, true}, &r.xy, nullptr},
+            {"--components", {false, true, true, true, true}, &r.components, nullptr},
+            {"--points", {false, false, false, true, false}, &r.points, nullptr},
+            {"--stages", {false, false, false, false, true}, &r.stages, nullptr},
+            {"--feed-stage", {false, false, false, false, true}, &r.feed_stage, nullptr},
+            {"--distillate", {false, false, false, false, true}, &r.distillate, nullptr},
         };
         const Option* option = nullptr;
         for (const Option& o : options) {
@@ -148,7 +179,7 @@ std::optional<Request> parse_arguments(const std::vector<std::string>& args, Lan
             why = worded(language, "未知的选项 ", "unknown option ") + core::quote_excerpt(name);
         } else if (!option->takes.by(r.command)) {
             std::vector<std::string> commands;
-            for (const Command c : {Command::kDesign, Command::kMixtures, Command::kVle}) {
+            for (const Command c : {Command::kDesign, Command::kMixtures, Command::kVle, Command::kRate}) {
                 if (option->takes.by(c)) commands.push_back(command_name(c));
             }
             std::string listed;

@@ -15,6 +15,7 @@ enum class Command {
     kDesign,    // "design": the checked McCabe–Thiele design
     kMixtures,  // "mixtures": the component table
     kVle,       // "vle": the T–x–y table of a mixture or the user's points
+    kRate,      // "rate": the products of a column that exists
 };
 
 struct Request {
@@ -31,6 +32,7 @@ struct Request {
     std::optional<std::string> xy;             // the user's equilibrium points
     std::optional<std::string> components;     // the user's component table
     std::optional<std::string> points;         // vle's intervals
+    std::optional<std::string> stages, feed_stage, distillate;  // the rated column: N, f, D
     std::vector<std::string> texts;            // the field texts
 
     // A curve other than constant alpha stands behind the column.

@@ -4,24 +4,29 @@
 #include <cmath>
 
 #include "veltrano/calc/balances.h"
+#include "veltrano/calc/errors.h"
 #include "veltrano/core/run_error.h"
 
 namespace veltrano::app {
 
 namespace {
 
+// What each command may sweep: the exact mode, design mode, a rating.
 struct SweptName {
     std::string_view name, symbol;
     Swept input;
-    bool design_only;
+    bool exact, design, rating;
 };
 constexpr SweptName kSwept[] = {
-    {"R", "R", Swept::kReflux, false},
-    {"alpha", "alpha", Swept::kVolatility, false},
-    {"α", "alpha", Swept::kVolatility, false},
-    {"q", "q", Swept::kFeedQuality, true},
-    {"E", "E", Swept::kEfficiency, true},
-    {"P", "P", Swept::kPressure, true},
+    {"R", "R", Swept::kReflux, true, true, true},
+    {"alpha", "alpha", Swept::kVolatility, true, true, false},
+    {"α", "alpha", Swept::kVolatility, true, true, false},
+    {"q", "q", Swept::kFeedQuality, false, true, true},
+    {"E", "E", Swept::kEfficiency, false, true, true},
+    {"P", "P", Swept::kPressure, false, true, true},
+    {"D", "D", Swept::kDistillate, false, false, true},
+    {"stages", "stages", Swept::kStages, false, false, true},
+    {"feed-stage", "feed-stage", Swept::kFeedStage, false, false, true},
 };
 
 // The shortest decimal within `tolerance` of `v`.
@@ -39,13 +44,19 @@ double tidy(double v, double tolerance) {
 }  // namespace
 
 std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format, Language language,
-                                      std::string& why, bool design, bool on_curve, bool mixture) {
+                                      std::string& why, const SweepContext& context) {
     const auto equals = text.find('=');
     const SweptName* swept = nullptr;
+    const bool design = context.design, on_curve = context.on_curve, mixture = context.mixture;
     for (const SweptName& s : kSwept) {
-        const bool allowed = (design || !s.design_only) && !(on_curve && s.input == Swept::kVolatility) &&
-                             (mixture || s.input != Swept::kPressure);
+        const bool allowed = (context.rating ? s.rating : design ? s.design : s.exact) &&
+                             !(on_curve && s.input == Swept::kVolatility) && (mixture || s.input != Swept::kPressure);
         if (equals != std::string_view::npos && text.substr(0, equals) == s.name && allowed) swept = &s;
+    }
+    if (!swept && context.rating) {
+        why = worded(language, "rate 的 --sweep 只能扫描 R、D、q、E、stages 或 feed-stage（有 --mixture 时还有 P），写作 R=起:止:步长",
+                     "rate's --sweep takes R, D, q, E, stages or feed-stage (and P with --mixture), written R=FROM:TO:STEP");
+        return std::nullopt;
     }
     if (!swept) {
         why = mixture    ? worded(language, "有 --mixture 时 --sweep 只能扫描 R、q、E 或 P（压力 kPa），写作 R=起:止:步长",
@@ -75,7 +86,7 @@ std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberF
         }
         rest = i < 2 ? rest.substr(colon + 1) : std::string_view{};
     }
-    SweepRange range{swept->symbol, swept->input, bounds[0], bounds[1], bounds[2], {}, design};
+    SweepRange range{swept->symbol, swept->input, bounds[0], bounds[1], bounds[2], {}, design || context.rating};
     // How many steps from FROM to TO, forgiving the rounding of the step;
     // in halves, so that no difference overflows.
     const double steps = (range.to / 2 - range.from / 2) / (range.step / 2);
@@ -105,6 +116,7 @@ calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value) 
     case Swept::kFeedQuality: in.q = value; break;
     case Swept::kEfficiency: in.efficiency = value; break;
     case Swept::kPressure: break;  // the row's curve holds it
+    case Swept::kDistillate: case Swept::kStages: case Swept::kFeedStage: break;  // a rating's own
     }
     return in;
 }
@@ -179,6 +191,64 @@ std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows
             out += ok ? "-" : row.message;
         }
         out += '\n';
+    }
+    return out;
+}
+
+namespace {
+
+// `in` with the swept input set to `value`; a stage count or a feed stage
+// that is not a whole number is the row's error.
+calc::RatingInputs rated_with(calc::RatingInputs in, Swept input, double value) {
+    const auto whole = [&](int& target, const char* what) {
+        if (!(value == std::floor(value) && std::fabs(value) <= 1e6)) {
+            throw core::RunError(calc::kInvalidArgument, std::string(what) + " = " + core::double_to_text(value) + " 须是整数");
+        }
+        target = static_cast<int>(value);
+    };
+    switch (input) {
+    case Swept::kReflux: in.R = value; break;
+    case Swept::kFeedQuality: in.q = value; break;
+    case Swept::kEfficiency: in.efficiency = value; break;
+    case Swept::kDistillate: in.D = value; break;
+    case Swept::kStages: whole(in.stages, "塔板数 N"); break;
+    case Swept::kFeedStage: whole(in.feed_stage, "进料板"); break;
+    case Swept::kVolatility: in.alpha = value; break;
+    case Swept::kPressure: break;  // the row's curve holds it
+    }
+    return in;
+}
+
+}  // namespace
+
+std::vector<diagram::RatingSweepRow> run_rating_sweep(const calc::RatingInputs& base, const SweepRange& range,
+                                                      const RowCurve& curve) {
+    std::vector<diagram::RatingSweepRow> rows;
+    rows.reserve(range.values.size());
+    for (const double value : range.values) {
+        diagram::RatingSweepRow row;
+        row.value = value;
+        try {
+            const calc::RatingInputs in = rated_with(base, range.input, value);
+            const calc::Rating r = curve ? calc::rate_column(in, *curve(value)) : calc::rate_column(in);
+            row.xD = r.xD;
+            row.xW = r.xW;
+        } catch (const core::RunError& e) {
+            row.error = e.number();
+            row.message = e.description();
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::string rating_sweep_tsv(const SweepRange& range, const std::vector<diagram::RatingSweepRow>& rows) {
+    std::string out = std::string(range.symbol) + "\txD\txW\t错误\t说明\n";
+    for (const diagram::RatingSweepRow& row : rows) {
+        const bool ok = row.error == 0;
+        out += core::double_to_text(row.value) + '\t' + (ok ? core::double_to_text(*row.xD) : "-") + '\t' +
+               (ok ? core::double_to_text(*row.xW) : "-") + '\t' + (ok ? "-" : std::to_string(row.error)) + '\t' +
+               (ok ? "-" : row.message) + '\n';
     }
     return out;
 }

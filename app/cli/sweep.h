@@ -29,16 +29,22 @@ using diagram::SweepRow;
 // would be past reading long before.
 inline constexpr std::size_t kMaxSweepValues = 1000;
 
-// Reads "R=FROM:TO:STEP" or "alpha=FROM:TO:STEP" ("α=" too), and for
-// `design` also "q=" and "E="; on a curve other than constant alpha not
-// alpha, and for a mixture also "P=" (kPa); the numbers under `format`. Each value is the shortest decimal within a billionth of a
+// Which command sweeps, on which curve: what may be swept.
+struct SweepContext {
+    bool design = false;    // design mode: also q and E
+    bool rating = false;    // rating: R, q, E, D, stages and feed-stage, not alpha
+    bool on_curve = false;  // a mixture or data: not alpha
+    bool mixture = false;   // a mixture: also P (kPa)
+};
+
+// Reads "R=FROM:TO:STEP" or "alpha=FROM:TO:STEP" ("α=" too), and what else
+// `context` allows; the numbers under `format`. Each value is the shortest decimal within a billionth of a
 // step of FROM + i STEP, so 1:2:0.1 gives 1.3, not 1.3000000000000003: the
 // number a user would type into the field. Empty, with the reason in `why`
 // (in `language`), for a text that is not a sweep, a zero step, a step that
 // leads away from TO or more than kMaxSweepValues values.
 std::optional<SweepRange> parse_sweep(std::string_view text, const core::NumberFormat& format, Language language,
-                                      std::string& why, bool design = false, bool on_curve = false,
-                                      bool mixture = false);
+                                      std::string& why, const SweepContext& context = {});
 
 // `in` with the swept input set to `value`.
 calc::DesignInputs with_value(calc::DesignInputs in, Swept input, double value);
@@ -59,5 +65,12 @@ std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const Swe
 // line per value; "-" stands where a row has no such number. A design
 // sweep adds a sixth column, 说明, with each failed row's description.
 std::string sweep_tsv(const SweepRange& range, const std::vector<SweepRow>& rows);
+
+// A rating's sweep: the column of `base` rated again for each value, on
+// the row's curve (null: constant alpha).
+std::vector<diagram::RatingSweepRow> run_rating_sweep(const calc::RatingInputs& base, const SweepRange& range,
+                                                      const RowCurve& curve = {});
+// A header line (symbol, xD, xW, 错误, 说明) and one TAB-separated line per value.
+std::string rating_sweep_tsv(const SweepRange& range, const std::vector<diagram::RatingSweepRow>& rows);
 
 }  // namespace veltrano::app

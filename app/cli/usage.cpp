@@ -9,7 +9,7 @@ constexpr std::string_view kUsageChinese =
     "用法: veltrano-cli [选项] F xF xD xW R alpha\n"
     "      veltrano-cli design [--q Q] [--efficiency E] [选项] F xF xD xW R alpha\n"
     "      veltrano-cli design [选项] (--mixture 轻/重 [--pressure P] [--ideal] | --xy 文件) F xF xD xW R\n"
-    "      veltrano-cli mixtures | vle ...（见下）\n"
+    "      veltrano-cli mixtures | vle | rate ...（见下）\n"
     "  F      进料流率 (kmol/h)，窗口中的“进料流率F”\n"
     "  xF     进料中易挥发组分的摩尔分数，窗口中的“进料组分摩尔比”\n"
     "  xD     塔顶产品（馏出液）中易挥发组分的摩尔分数，窗口中的“馏出组分摩尔比”\n"
@@ -72,6 +72,15 @@ constexpr std::string_view kUsageChinese =
     "veltrano-cli vle (--mixture 轻/重 [--pressure P] [--ideal] | --xy 文件) [--points N] [--svg 文件]\n"
     "  压力 P 下的 T–x–y 表: 表头 x、y、T/°C，x 从 0 到 1 等分 N 段（默认 20），再每个共沸点一行；\n"
     "  --svg 画出 x–y 图与 T–x–y 图（泡点线、露点线、共沸点）\n"
+    "veltrano-cli rate --stages N --feed-stage 进料板 --distillate D [--q Q] [--efficiency E]\n"
+    "                  [--mixture 轻/重 | --xy 文件] [选项] F xF R [alpha]\n"
+    "  核算已有的塔：塔板数 N（含再沸器）、进料板 f（1 ≤ f ≤ N − 1）与馏出流量 D（0 < D < F）\n"
+    "  已定，求它给出的馏出液组成 xD 与釜液组成 xW。逐级计算与 design 相同，第 N 级是再沸器，\n"
+    "  其液相即釜液；xD 是 x_N(xD) − xW(xD) 在 xD、xW 都在 0 与 1 之间的区间上的根（到 1e-12）。\n"
+    "  输出进料板、塔板数、逐级表（有 T 时六行），再两行 馏出液组成 xD、釜液组成 xW；--details\n"
+    "  另加流量、所得组成下的 Rmin 与 R/Rmin、轻组分回收率 D·xD/(F·xF)；--sweep 可扫描 R=、D=、\n"
+    "  q=、E=、stages=、feed-stage=，表头为 名称、xD、xW、错误、说明，扫描进料板时 --details\n"
+    "  另给 最佳进料板（xD 最高者）；--svg 画出核算的塔（有 --sweep 时画 xD、xW 随扫描值的变化）。\n"
     "示例:\n"
     "  veltrano-cli 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli --details 100 0.5 0.95 0.05 2 2.5\n"
@@ -79,13 +88,14 @@ constexpr std::string_view kUsageChinese =
     "  veltrano-cli --sweep R=1:3:0.1 --svg 回流比.svg 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli design --q 1.5 --efficiency 0.7 --details 100 0.36 0.915 0.05 1.55 2.5\n"
     "  veltrano-cli design --mixture 乙醇/水 --details 100 0.2 0.8 0.02 1.46\n"
-    "  veltrano-cli vle --mixture ethanol/water --svg 乙醇-水.svg\n";
+    "  veltrano-cli vle --mixture ethanol/water --svg 乙醇-水.svg\n"
+    "  veltrano-cli rate --stages 11 --feed-stage 5 --distillate 50 --sweep feed-stage=2:10:1 --details 100 0.5 2 2.5\n";
 
 constexpr std::string_view kUsageEnglish =
     "Usage: veltrano-cli [options] F xF xD xW R alpha\n"
     "       veltrano-cli design [--q Q] [--efficiency E] [options] F xF xD xW R alpha\n"
     "       veltrano-cli design [options] (--mixture A/B [--pressure P] [--ideal] | --xy FILE) F xF xD xW R\n"
-    "       veltrano-cli mixtures | vle ... (below)\n"
+    "       veltrano-cli mixtures | vle | rate ... (below)\n"
     "  F      feed flow (kmol/h), the window's \"进料流率F\"\n"
     "  xF     mole fraction of the light component in the feed (\"进料组分摩尔比\")\n"
     "  xD     mole fraction of the light component in the distillate (\"馏出组分摩尔比\")\n"
@@ -173,6 +183,19 @@ constexpr std::string_view kUsageEnglish =
     "  the T-x-y table at P: a header x, y, T/°C, N + 1 rows from x = 0 to 1\n"
     "  (default N = 20), then one line per azeotrope; --svg draws the x-y and the\n"
     "  T-x-y diagrams (bubble and dew curves, azeotropes)\n"
+    "veltrano-cli rate --stages N --feed-stage F_STAGE --distillate D [--q Q] [--efficiency E]\n"
+    "                  [--mixture A/B | --xy FILE] [options] F xF R [alpha]\n"
+    "  rates a column that exists: its stage count N (with the reboiler), feed stage\n"
+    "  f (1 <= f <= N - 1) and distillate flow D (0 < D < F) fixed, it finds the\n"
+    "  distillate and bottoms compositions xD and xW. Stages are stepped as in design\n"
+    "  mode, stage N is the reboiler and its liquid the bottoms; xD is the root of\n"
+    "  x_N(xD) - xW(xD) on the interval that keeps xD and xW inside 0..1 (to 1e-12).\n"
+    "  Output: feed stage, stage count, the table of stages (with T, six lines),\n"
+    "  then xD and xW; --details adds the flows, Rmin and R/Rmin of the compositions\n"
+    "  found and the recovery D xD/(F xF); --sweep takes R=, D=, q=, E=, stages= and\n"
+    "  feed-stage= (header: name, xD, xW, 错误, 说明), and with feed-stage= --details\n"
+    "  names the best feed stage (the richest xD); --svg draws the rated column, or\n"
+    "  with --sweep xD and xW against the swept value.\n"
     "Examples:\n"
     "  veltrano-cli 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli --details 100 0.5 0.95 0.05 2 2.5\n"
@@ -180,7 +203,8 @@ constexpr std::string_view kUsageEnglish =
     "  veltrano-cli --sweep R=1:3:0.1 --svg reflux.svg 100 0.5 0.95 0.05 2 2.5\n"
     "  veltrano-cli design --q 1.5 --efficiency 0.7 --details 100 0.36 0.915 0.05 1.55 2.5\n"
     "  veltrano-cli design --mixture ethanol/water --details 100 0.2 0.8 0.02 1.46\n"
-    "  veltrano-cli vle --mixture ethanol/water --svg ethanol-water.svg\n";
+    "  veltrano-cli vle --mixture ethanol/water --svg ethanol-water.svg\n"
+    "  veltrano-cli rate --stages 11 --feed-stage 5 --distillate 50 --sweep feed-stage=2:10:1 --details 100 0.5 2 2.5\n";
 
 }  // namespace
 
