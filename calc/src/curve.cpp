@@ -140,6 +140,13 @@ std::vector<Azeotrope> azeotropes(const EquilibriumCurve& curve) {
     return found;
 }
 
+std::optional<Azeotrope> azeotrope_between(const EquilibriumCurve& curve, double xW, double xD) {
+    for (const Azeotrope& a : azeotropes(curve)) {
+        if (a.x > xW && a.x < xD) return a;
+    }
+    return std::nullopt;
+}
+
 double q_line_liquid(const EquilibriumCurve& curve, double xF, double q) {
     if (q == 1.0) return xF;
     const double under = curve.liquid(xF);  // where a saturated vapour feed pinches

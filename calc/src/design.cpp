@@ -6,6 +6,7 @@
 #include "veltrano/calc/balances.h"
 #include "veltrano/calc/curve.h"
 #include "veltrano/calc/errors.h"
+#include "stepped_column.h"
 #include "veltrano/core/number_text.h"
 
 namespace veltrano::calc {
@@ -108,11 +109,9 @@ void check_on_curve(const DesignInputs& in, const EquilibriumCurve& curve, bool 
         verdict.problems.push_back(*order);
         return;
     }
-    for (const Azeotrope& a : azeotropes(curve)) {
-        if (a.x > c.xW && a.x < c.xD) {
-            verdict.problems.push_back(azeotrope_problem(a, c.xF));
-            return;
-        }
+    if (const std::optional<Azeotrope> a = azeotrope_between(curve, c.xW, c.xD)) {
+        verdict.problems.push_back(azeotrope_problem(*a, c.xF));
+        return;
     }
     if (!(curve.vapour(c.xF) > c.xF)) {
         verdict.problems.push_back("进料组成 xF = " + text(c.xF) + " 处平衡汽相 y* = " + text(curve.vapour(c.xF)) +
@@ -223,11 +222,9 @@ std::optional<double> reflux_over_minimum(const DesignInputs& in) {
 
 std::optional<double> reflux_over_minimum(const DesignInputs& in, const EquilibriumCurve& curve) {
     const ColumnInputs& c = in.column;
-    if (!(c.xW > 0 && c.xW < c.xF && c.xF < c.xD && c.xD < 1 && std::isfinite(in.q)) || curve.heavy_first()) {
+    if (!(c.xW > 0 && c.xW < c.xF && c.xF < c.xD && c.xD < 1 && std::isfinite(in.q)) || curve.heavy_first() ||
+        azeotrope_between(curve, c.xW, c.xD)) {
         return std::nullopt;
-    }
-    for (const Azeotrope& a : azeotropes(curve)) {
-        if (a.x > c.xW && a.x < c.xD) return std::nullopt;
     }
     const double r_min = minimum_reflux(curve, c.xF, c.xD, c.xW, in.q).R_min;
     if (!(r_min > 0)) return std::nullopt;
@@ -292,8 +289,7 @@ Design designed(const DesignInputs& in, const Verdict& verdict, const Equilibriu
     const auto rectifying = [&](double x) { return slope * x + intercept; };
     const auto stripping = [&](double x) { return (f.L1 * x) / f.V1 - bottoms_term; };
 
-    // Where they meet on the q-line: at xF itself for a saturated liquid.
-    d.x_meet = q == 1.0 ? xF : (xF * (R + 1.0) + xD * (q - 1.0)) / (R + q);
+    d.x_meet = stepped::meeting_liquid(xF, xD, R, q);
     d.y_meet = rectifying(d.x_meet);
 
     d.x.reserve(64);
@@ -330,8 +326,7 @@ Design designed(const DesignInputs& in, const Verdict& verdict, const Equilibriu
     const int N = static_cast<int>(d.x.size());
     d.stage_count = N;
 
-    const double x_before = N > 1 ? d.x[N - 2] : xD;
-    d.fractional_stages = (N - 1) + (x_before - xW) / (x_before - d.x[N - 1]);
+    d.fractional_stages = stepped::fractional_stages(d.x, xD, xW);
     const double X = (R - d.R_min) / (R + 1.0), Y = 0.75 * (1.0 - std::pow(X, 0.5668));
     d.gilliland_stages = (d.N_min + Y) / (1.0 - Y);
     const double ends = xW / (1.0 - xD);
@@ -358,10 +353,7 @@ Design design_column(const DesignInputs& in, const EquilibriumCurve& curve) {
     if (!verdict.problems.empty()) invalid(verdict.problems.front());
     Design d = designed(in, verdict, curve, verdict.minimum.R_min,
                         total_reflux_stages(curve, in.column.xD, in.column.xW));
-    if (curve.knows_temperature()) {
-        d.T.reserve(d.x.size());
-        for (const double x : d.x) d.T.push_back(curve.temperature(x));
-    }
+    d.T = stepped::temperatures(curve, d.x);
     return d;
 }
 

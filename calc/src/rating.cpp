@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "solve.h"
+#include "stepped_column.h"
 #include "veltrano/calc/balances.h"
 #include "veltrano/calc/errors.h"
 #include "veltrano/core/number_text.h"
@@ -44,7 +45,7 @@ Lines lines_for(const RatingInputs& in, double xD) {
 
 // The column stepped from xD: its stages into x and y, and x_N - xW, or
 // kTooRich / kTooLean where a vapour or a liquid leaves 0..1.
-double stepped(const RatingInputs& in, const EquilibriumCurve& curve, double xD, std::vector<double>& x,
+double step_column(const RatingInputs& in, const EquilibriumCurve& curve, double xD, std::vector<double>& x,
                std::vector<double>& y) {
     const Lines l = lines_for(in, xD);
     x.clear();
@@ -116,7 +117,7 @@ Rating rate_column(const RatingInputs& in, const EquilibriumCurve& curve) {
     const double W = in.F - in.D;
     const double lo = std::max(0.0, (in.F * in.xF - W) / in.D), hi = std::min(1.0, in.F * in.xF / in.D);
     std::vector<double> x, y;
-    const auto residual = [&](double xD) { return stepped(in, curve, xD, x, y); };
+    const auto residual = [&](double xD) { return step_column(in, curve, xD, x, y); };
     const double xD = solve::root(residual, lo, hi, kComposition);
     const auto no_column = [&] {
         invalid("在 xD 的可行区间 [" + text(lo) + ", " + text(hi) + "]（xD 与 xW 都在 0 与 1 之间）内，" +
@@ -149,7 +150,7 @@ Rating rate_column(const RatingInputs& in, const EquilibriumCurve& curve) {
     d.y = y;
     d.feed_stage = in.feed_stage;
     d.stage_count = in.stages;
-    d.x_meet = in.q == 1.0 ? in.xF : (in.xF * (in.R + 1.0) + xD * (in.q - 1.0)) / (in.R + in.q);
+    d.x_meet = stepped::meeting_liquid(in.xF, xD, in.R, in.q);
     d.y_meet = l.rect_a * d.x_meet + l.rect_b;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     d.N_min = d.gilliland_stages = d.kirkbride_ratio = nan;
@@ -165,12 +166,8 @@ Rating rate_column(const RatingInputs& in, const EquilibriumCurve& curve) {
         d.R_min = m.R_min;
         if (m.R_min > 0) d.R_over_R_min = finite(in.R / m.R_min);
     }
-    const int N = in.stages;
-    const double x_before = N > 1 ? x[N - 2] : xD;
-    d.fractional_stages = (N - 1) + (x_before - out.xW) / (x_before - x[N - 1]);
-    if (curve.knows_temperature()) {
-        for (const double liquid : x) d.T.push_back(curve.temperature(liquid));
-    }
+    d.fractional_stages = stepped::fractional_stages(x, xD, out.xW);
+    d.T = stepped::temperatures(curve, x);
     return out;
 }
 

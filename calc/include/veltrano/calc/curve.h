@@ -79,6 +79,9 @@ struct Azeotrope {
 // Every crossing of the diagonal inside (0, 1), in order of x, each to 1e-12.
 // A curve that only touches the diagonal without crossing it is not found.
 std::vector<Azeotrope> azeotropes(const EquilibriumCurve& curve);
+// The first of them strictly between xW and xD: what no column between
+// those products can pass.
+std::optional<Azeotrope> azeotrope_between(const EquilibriumCurve& curve, double xW, double xD);
 
 // The minimum reflux of a column on `curve`: the least R for which neither
 // operating line crosses the curve. The rectifying line from (xD, xD) may
