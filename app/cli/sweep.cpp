@@ -164,9 +164,20 @@ std::vector<SweepRow> run_design_sweep(const calc::DesignInputs& base, const Swe
             row.plate_count = d.stage_count;
             return;
         }
+        // On a curve the minimum reflux is a search: a designed row has it
+        // already, only a failed one looks for it on its own.
         const std::shared_ptr<const calc::EquilibriumCurve> on = curve(row.value);
-        row.ratio = calc::reflux_over_minimum(in, *on);
-        const calc::Design d = calc::design_column(in, *on);
+        calc::Design d;
+        try {
+            d = calc::design_column(in, *on);
+        } catch (const core::RunError&) {
+            try {
+                row.ratio = calc::reflux_over_minimum(in, *on);
+            } catch (const core::RunError&) {
+            }
+            throw;
+        }
+        row.ratio = d.R_over_R_min ? calc::finite(*d.R_over_R_min) : std::nullopt;
         row.feed_plate = d.feed_stage;
         row.plate_count = d.stage_count;
     });
