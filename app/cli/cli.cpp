@@ -3,14 +3,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
-#include <tuple>
 #include <string_view>
 
-#include "veltrano/core/replace_file.h"
 #include "veltrano/diagram/diagrams.h"
 #include "veltrano/diagram/svg.h"
 #include "mixture.h"

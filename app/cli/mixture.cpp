@@ -38,7 +38,7 @@ std::string celsius_or_dash(const std::optional<double>& T) { return number_or_d
 
 }  // namespace
 
-ChosenCurve choose_curve(const Request& request, double pressure_kPa, bool with_curve) {
+ChosenCurve choose_curve(const Request& request) {
     ChosenCurve chosen;
     if (request.xy) {
         const std::string origin = "数据文件 “" + core::quote_excerpt(*request.xy, 80) + "”";
@@ -50,7 +50,6 @@ ChosenCurve choose_curve(const Request& request, double pressure_kPa, bool with_
     std::string first, second;
     split_mixture(*request.mixture, first, second);
     chosen.mixture = calc::mixture_of(component_table(request), first, second, request.ideal);
-    if (with_curve) chosen.curve = chosen.model = std::make_shared<calc::ModelCurve>(*chosen.mixture, pressure_kPa);
     return chosen;
 }
 
@@ -68,7 +67,7 @@ RowCurve ChosenCurve::for_rows(Swept swept) const {
 
 bool requested_curve(const Request& request, ChosenCurve& chosen, std::ostream& err) {
     if (!request.on_curve()) return true;
-    const auto failed = core::run_press([&] { chosen = choose_curve(request, 0, false); });
+    const auto failed = core::run_press([&] { chosen = choose_curve(request); });
     if (failed) report(err, *failed);
     return !failed;
 }
@@ -159,7 +158,8 @@ int run_vle(const Request& request, const core::NumberFormat& format, Language l
     ChosenCurve chosen;
     std::string table;
     const auto failed = core::run_press([&] {
-        chosen = choose_curve(request, kPa);
+        chosen = choose_curve(request);
+        chosen.at_pressure(kPa);
         table = "x\ty\tT/°C\n";
         for (int i = 0; i <= intervals; ++i) {
             const double x = static_cast<double>(i) / intervals;

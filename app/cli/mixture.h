@@ -43,11 +43,10 @@ struct ChosenCurve {
 // is reported on `err`: false, and the run ends with status 1.
 bool requested_curve(const Request& request, ChosenCurve& chosen, std::ostream& err);
 
-// The mixture or the points of `request`, and for a mixture its curve at
-// `pressure_kPa`. Error 5 for a file that cannot be read or breaks its
-// rules, an unknown name or pair; for the pressure itself only when the
-// curve is built (`with_curve`), so that a sweep of P can go on without it.
-ChosenCurve choose_curve(const Request& request, double pressure_kPa, bool with_curve = true);
+// The points of `request` with their curve, or its mixture resolved in the
+// table, its curve left to at_pressure(). Error 5 for a file that cannot be
+// read or breaks its rules, an unknown name or pair.
+ChosenCurve choose_curve(const Request& request);
 
 // A column's first lines: the feed stage, the stage count, the table of
 // stages, x and y, and with `temperatures` a line "T" with each stage's
