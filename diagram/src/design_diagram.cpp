@@ -106,7 +106,7 @@ std::vector<LegendEntry> legend_entries(const Column& c, bool thinned) {
          {{c.constant_alpha ? "平衡线 y = αx/(1 + (α − 1)x)" : "平衡线（" + c.curve.description() + "）"}}}};
     if (!c.constant_alpha) {
         if (!c.curve.measured_points().empty()) entries.push_back({sample_dot(kCurveColour, kNoPaint, 2.6), {{"数据点"}}});
-        for (const calc::Azeotrope& a : calc::azeotropes(c.curve)) {
+        for (const calc::Azeotrope& a : c.azeotropes) {
             entries.push_back({sample_dot(kWhite, kFrameColour, 4.5),
                                {{std::string(a.minimum_boiling ? "最低" : "最高") + "恒沸点 x = " + rounded(a.x) +
                                  (a.temperature ? "，" + rounded(*a.temperature) + " °C" : "")}}});
@@ -249,7 +249,7 @@ void curve_marks(Node& plot, const Frame& f, const Column& c) {
         marks.children.push_back(std::move(d));
     };
     for (const auto& p : c.curve.measured_points()) dot(p[0], p[1], 2.6, kCurveColour, kNoPaint, "data-point");
-    for (const calc::Azeotrope& a : calc::azeotropes(c.curve)) dot(a.x, a.x, 4.5, kWhite, kFrameColour, "azeotrope");
+    for (const calc::Azeotrope& a : c.azeotropes) dot(a.x, a.x, 4.5, kWhite, kFrameColour, "azeotrope");
     dot(c.d.x_pinch, c.d.y_pinch, 3.6, kQLineColour, kNoPaint, c.d.tangent_pinch ? "tangent-pinch" : "feed-pinch");
     plot.children.push_back(std::move(marks));
 }

@@ -46,6 +46,9 @@ struct Column {
     const calc::Design& d;
     const calc::EquilibriumCurve& curve;
     bool constant_alpha;  // the curve is alpha's, named by its formula
+    // Its crossings of the diagonal, searched once for the legend and the
+    // marks (a constant alpha has none).
+    std::vector<calc::Azeotrope> azeotropes;
     Frame plot;  // the unit square on the page
     int N, feed;
     double xF, xD, xW, E;
@@ -54,7 +57,9 @@ struct Column {
 
     Column(const calc::DesignInputs& in_, const calc::Design& d_, const calc::EquilibriumCurve& curve_,
            bool constant_alpha_, const Frame& plot_)
-        : in(in_), d(d_), curve(curve_), constant_alpha(constant_alpha_), plot(plot_), N(d_.stage_count),
+        : in(in_), d(d_), curve(curve_), constant_alpha(constant_alpha_),
+          azeotropes(constant_alpha_ ? std::vector<calc::Azeotrope>{} : calc::azeotropes(curve_)), plot(plot_),
+          N(d_.stage_count),
           feed(d_.feed_stage), xF(in_.column.xF), xD(in_.column.xD), xW(in_.column.xW), E(in_.efficiency),
           rectifying_a(in_.column.R / (in_.column.R + 1.0)), rectifying_b(in_.column.xD / (in_.column.R + 1.0)),
           stripping_a(d_.L_strip / d_.V_strip), stripping_b(-(d_.W * in_.column.xW) / d_.V_strip) {}
