@@ -124,6 +124,17 @@ fuzz() {
     -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$files" fuzz/data-files-corpus
 }
 
+# A figure a benchmark printed against its bound: passed when it is a number
+# no greater than the bound, FAILED (status 1) when it is more or missing.
+#   within FIGURE BOUND WHAT
+within() {
+  if [ -z "$1" ] || ! awk -v r="$1" -v b="$2" 'BEGIN { exit !(r <= b) }'; then
+    echo "benchmark FAILED: $3 ${1:-?}, bound $2" >&2
+    return 1
+  fi
+  echo "benchmark passed: $3 $1, within $2"
+}
+
 bench() {
   stage "benchmark: checked calculation against the bare steps, design mode per stage"
   cmake --preset bench >/dev/null
@@ -145,33 +156,19 @@ bench() {
   fi
   echo "benchmark passed: ratio $ratio within the bound $bound"
   # Design mode: its cost per stage against the checked calculation's per plate.
-  local design
-  design=$(sed -n 's/.*ratio per stage \([0-9.]*\) (aim 3).*/\1/p' "$out")
-  if [ -z "$design" ] || ! awk -v r="$design" 'BEGIN { exit !(r <= 3) }'; then
-    echo "benchmark FAILED: design mode costs ${design:-?} x the checked calculation per stage, aim 3 x" >&2
-    return 1
-  fi
-  echo "benchmark passed: design mode $design x the checked calculation per stage, within 3 x"
+  within "$(sed -n 's/.*ratio per stage \([0-9.]*\) (aim 3).*/\1/p' "$out")" 3 \
+    "design mode's cost per stage, in checked plates" || return 1
   # Real mixtures: a 100-stage NRTL column within its aim of 2 ms.
   cmake --build --preset bench -j"$jobs" --target mixture_bench
-  local mixture_out="build/bench/mixture_bench.txt" per_hundred
+  local mixture_out="build/bench/mixture_bench.txt"
   build/bench/calc/mixture_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | tee "$mixture_out"
-  per_hundred=$(sed -n 's/^NRTL per 100 stages \([0-9.]*\) ms.*/\1/p' "$mixture_out")
-  if [ -z "$per_hundred" ] || ! awk -v t="$per_hundred" 'BEGIN { exit !(t <= 2) }'; then
-    echo "benchmark FAILED: 100 NRTL stages take ${per_hundred:-?} ms, aim 2 ms" >&2
-    return 1
-  fi
-  echo "benchmark passed: 100 NRTL stages in $per_hundred ms, within 2 ms"
+  within "$(sed -n 's/^NRTL per 100 stages \([0-9.]*\) ms.*/\1/p' "$mixture_out")" 2 "100 NRTL stages, in ms" || return 1
   # Rating: a column of N = 20 and of N = 200 within 30 design runs of the same N.
   cmake --build --preset bench -j"$jobs" --target rating_bench
-  local rating_out="build/bench/rating_bench.txt" runs
+  local rating_out="build/bench/rating_bench.txt"
   build/bench/calc/rating_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | tee "$rating_out"
-  runs=$(sed -n 's/^rating N = [0-9]*: [0-9.]* us per column, \([0-9.]*\) design runs.*/\1/p' "$rating_out" | sort -g | tail -n 1)
-  if [ -z "$runs" ] || ! awk -v r="$runs" 'BEGIN { exit !(r <= 30) }'; then
-    echo "benchmark FAILED: a rating costs ${runs:-?} design runs of its N, aim 30" >&2
-    return 1
-  fi
-  echo "benchmark passed: a rating within $runs design runs of its N, aim 30"
+  within "$(sed -n 's/^rating N = [0-9]*: [0-9.]* us per column, \([0-9.]*\) design runs.*/\1/p' "$rating_out" |
+    sort -g | tail -n 1)" 30 "the costlier rating, in design runs of its N" || return 1
 }
 
 package() {

@@ -40,4 +40,14 @@ private:
     std::map<std::string, Figures> figures_;
 };
 
+// A benchmark program's main: its own arguments, then every benchmark
+// reported through `reporter`.
+inline int run_benchmarks(int argc, char** argv, benchmark::BenchmarkReporter& reporter) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
+
 }  // namespace veltrano::bench
