@@ -121,7 +121,7 @@ int run_design(const Request& request, const core::NumberFormat& format, Languag
     }
     std::vector<SweepRow> rows;
     if (sweep) {
-        rows = run_design_sweep(in, *sweep, chosen.for_rows(sweep->input));
+        rows = run_design_sweep(in, *sweep, rows_curve(chosen, sweep->input));
         out << sweep_tsv(*sweep, rows);
     }
     out.flush();

@@ -1,13 +1,10 @@
 #include "mixture.h"
 
 #include <charconv>
-#include <filesystem>
 
 #include "output.h"
 #include "veltrano/sheet/text_table.h"
 #include "veltrano/calc/errors.h"
-#include "veltrano/calc/xy_data.h"
-#include "veltrano/core/replace_file.h"
 #include "veltrano/diagram/diagrams.h"
 #include "veltrano/diagram/svg.h"
 
@@ -17,15 +14,7 @@ namespace {
 
 using core::double_to_text;
 
-// The whole of a user's file, or error 5 saying which file and why not.
-std::string file_text(const std::string& path, const char* what) {
-    std::string content, why;
-    if (!core::read_file(path, kMostFileBytes, content, why)) {
-        throw core::RunError(calc::kInvalidArgument,
-                             std::string("无法读取") + what + " “" + core::quote_excerpt(path, 80) + "”：" + why);
-    }
-    return content;
-}
+using command::file_text;
 
 calc::ComponentTable component_table(const Request& request) {
     if (!request.components) return calc::builtin_components();
@@ -39,29 +28,17 @@ std::string celsius_or_dash(const std::optional<double>& T) { return number_or_d
 }  // namespace
 
 ChosenCurve choose_curve(const Request& request) {
-    ChosenCurve chosen;
-    if (request.xy) {
-        const std::string origin = "数据文件 “" + core::quote_excerpt(*request.xy, 80) + "”";
-        calc::XyData data = calc::read_xy_data(file_text(*request.xy, "数据文件"), origin);
-        data.label = core::quote_excerpt(std::filesystem::u8path(*request.xy).filename().u8string(), 40);
-        chosen.curve = std::make_shared<calc::DataCurve>(std::move(data));
-        return chosen;
-    }
+    if (request.xy) return command::points_curve(*request.xy);
     std::string first, second;
     split_mixture(*request.mixture, first, second);
-    chosen.mixture = calc::mixture_of(component_table(request), first, second, request.ideal);
-    return chosen;
+    return command::mixture_curve(component_table(request), first, second, request.ideal);
 }
 
-void ChosenCurve::at_pressure(double kPa) {
-    if (mixture) curve = model = std::make_shared<calc::ModelCurve>(*mixture, kPa);
-}
-
-RowCurve ChosenCurve::for_rows(Swept swept) const {
-    if (swept == Swept::kPressure && mixture) {
-        return [m = *mixture](double P) { return std::make_shared<calc::ModelCurve>(m, P); };
+RowCurve rows_curve(const ChosenCurve& chosen, Swept swept) {
+    if (swept == Swept::kPressure && chosen.mixture) {
+        return [m = *chosen.mixture](double P) { return std::make_shared<calc::ModelCurve>(m, P); };
     }
-    if (curve) return [c = curve](double) { return c; };
+    if (chosen.curve) return [c = chosen.curve](double) { return c; };
     return {};
 }
 
@@ -104,26 +81,16 @@ std::string curve_details(const calc::DesignInputs& in, const calc::Design& d, c
     if (found.empty()) out += "共沸点\t-\n";
     for (const calc::Azeotrope& a : found) out += "共沸点\t" + double_to_text(a.x) + '\t' + celsius_or_dash(a.temperature) + '\n';
 
-    std::optional<double> top = curve.temperature(in.column.xD), bottom = d.T.empty() ? std::nullopt : d.T.back();
-    std::optional<double> condenser, reboiler;
-    std::string extrapolated = "-";
-    if (chosen.model) {
-        const calc::Duties duties = calc::column_duties(*chosen.model, d, in.column.xD);
-        top = duties.T_top, bottom = duties.T_bottom;
-        condenser = duties.condenser, reboiler = duties.reboiler;
-        std::vector<double> kelvins{duties.T_top + calc::kKelvinOffset};
-        for (const std::optional<double>& T : d.T) kelvins.push_back(*T + calc::kKelvinOffset);
-        const std::vector<calc::Extrapolation> beyond = calc::antoine_extrapolation(chosen.model->mixture(), kelvins);
-        if (!beyond.empty()) extrapolated.clear();
-        for (const calc::Extrapolation& e : beyond) {
-            extrapolated += (extrapolated.empty() ? "" : "\t") + e.component + '\t' + double_to_text(e.kelvins);
-        }
+    const command::CurveResults r = command::curve_results(chosen, d, in.column.xD);
+    std::string extrapolated = r.extrapolated.empty() ? "-" : "";
+    for (const calc::Extrapolation& e : r.extrapolated) {
+        extrapolated += (extrapolated.empty() ? "" : "\t") + e.component + '\t' + double_to_text(e.kelvins);
     }
     out += name_value_lines({
-        {"塔顶温度", top},
-        {"塔底温度", bottom},
-        {"冷凝器热负荷 Qc/kW", condenser},
-        {"再沸器热负荷 Qr/kW", reboiler},
+        {"塔顶温度", r.T_top},
+        {"塔底温度", r.T_bottom},
+        {"冷凝器热负荷 Qc/kW", r.condenser},
+        {"再沸器热负荷 Qr/kW", r.reboiler},
     });
     return out + "Antoine 外推\t" + extrapolated + '\n';
 }

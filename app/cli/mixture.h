@@ -14,29 +14,17 @@
 #include "sweep.h"
 #include "veltrano/calc/design.h"
 #include "veltrano/calc/thermo.h"
+#include "veltrano/command/chosen_curve.h"
 #include "veltrano/core/number_text.h"
 
 namespace veltrano::app {
 
-// A data or table file holds less than this: a bigger one is not what the
-// user meant to give.
-inline constexpr std::size_t kMostFileBytes = 8u << 20;
+using command::ChosenCurve;
+using command::kMostFileBytes;
 
-// The equilibrium curve of a request: a mixture's model at a pressure, or
-// the user's points.
-struct ChosenCurve {
-    std::optional<calc::Mixture> mixture;            // --mixture, resolved in the table
-    std::shared_ptr<const calc::ModelCurve> model;   // its curve at the pressure
-    std::shared_ptr<const calc::EquilibriumCurve> curve;  // the model, or the points
-
-    // A mixture's curve at `kPa` (the points need none); error 5 for a
-    // pressure that has none.
-    void at_pressure(double kPa);
-    // What each row of a sweep steps on: a curve of its own at each pressure
-    // when P is swept, otherwise this one (none for constant alpha).
-    RowCurve for_rows(Swept swept) const;
-    bool knows_temperature() const { return curve && curve->knows_temperature(); }
-};
+// What each row of a sweep steps on: a curve of its own at each pressure
+// when P is swept, otherwise the chosen one (none for constant alpha).
+RowCurve rows_curve(const ChosenCurve& chosen, Swept swept);
 
 // The curve `request` asks for, its pressure not yet applied (a sweep of P
 // goes on where the base pressure has no curve). A file or a name that fails

@@ -111,7 +111,7 @@ int run_rate(const Request& request, const core::NumberFormat& format, Language 
     }
     std::vector<diagram::RatingSweepRow> rows;
     if (sweep) {
-        rows = run_rating_sweep(in, *sweep, chosen.for_rows(sweep->input));
+        rows = run_rating_sweep(in, *sweep, rows_curve(chosen, sweep->input));
         out << rating_sweep_tsv(*sweep, rows);
         if (request.details && sweep->input == Swept::kFeedStage) out << best_feed_stage(rows);
     }

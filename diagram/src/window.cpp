@@ -128,6 +128,30 @@ Scene DiagramView::scene(double width, double height) const {
     return s;
 }
 
+Scene fitted_picture(const Scene* page, double width, double height, const std::string& stale_note) {
+    Scene s = page_of(width, height, page ? page->title : std::string());
+    const std::size_t notes = stale_note.empty() ? 0 : 1;
+    if (page != nullptr) {
+        const Placement at = place(*page, width, height + kHelpLine, notes);
+        Node picture = group();
+        picture.transform.kind = Transform::Kind::kMatrix;
+        picture.transform.a = picture.transform.d = diagram::page(at.scale);
+        picture.transform.e = diagram::page(at.left);
+        picture.transform.f = diagram::page(at.top);
+        picture.children = page->root.children;
+        s.root.children.push_back(std::move(picture));
+        if (notes) {
+            // A veil of the page's white over the old picture.
+            Node veil = rect(diagram::page(0), diagram::page(0), diagram::page(width), diagram::page(height));
+            veil.style.fill = 0xffffff;
+            veil.style.fill_opacity = fixed(0.6, 1);
+            s.root.children.push_back(std::move(veil));
+        }
+    }
+    if (notes) s.root.children.push_back(note_line(width, kNoteMargin / 2 + kNoteLine - 5, kNoteSize, stale_note, kFailedColour));
+    return s;
+}
+
 std::string DiagramView::svg() const { return picture_ ? to_svg(picture_->page) : std::string(); }
 
 std::optional<Pt> DiagramView::window_point(double width, double height, double x, double y) const {

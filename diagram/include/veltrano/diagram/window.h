@@ -26,6 +26,12 @@ inline constexpr const char* kCloseCommand = "关闭";
 inline constexpr double kOpeningWidth = 560, kOpeningHeight = 660;
 inline constexpr double kLeastWidth = 240, kLeastHeight = 240;
 
+// A picture's page (`design --svg`'s) fitted into an area `width` by
+// `height` pixels, centred; with `stale_note`, dimmed under that note (the
+// picture no longer shows what the inputs hold). Without a picture, the
+// note alone.
+Scene fitted_picture(const Scene* page, double width, double height, const std::string& stale_note = {});
+
 class DiagramView {
 public:
     // One press of the main window's button: started, then `calculated`
