@@ -169,6 +169,12 @@ bench() {
   build/bench/calc/rating_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | tee "$rating_out"
   within "$(sed -n 's/^rating N = [0-9]*: [0-9.]* us per column, \([0-9.]*\) design runs.*/\1/p' "$rating_out" |
     sort -g | tail -n 1)" 30 "the costlier rating, in design runs of its N" || return 1
+  # The workbench: what a keystroke computes for a 100-stage NRTL column within a frame.
+  cmake --build --preset bench -j"$jobs" --target workbench_bench
+  local workbench_out="build/bench/workbench_bench.txt"
+  build/bench/command/workbench_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | tee "$workbench_out"
+  within "$(sed -n 's/^workbench keystroke: .* NRTL [0-9]* stages \([0-9.]*\) ms.*/\1/p' "$workbench_out")" 16 \
+    "a keystroke's column and picture, 100 NRTL stages, in ms" || return 1
 }
 
 package() {
