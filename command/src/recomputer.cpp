@@ -64,7 +64,7 @@ std::uint64_t Recomputer::submit(WorkbenchState state) {
 }
 
 diagram::Scene workbench_scene(const diagram::Scene* picture, bool stale, double width, double height) {
-    return diagram::fitted_picture(picture, width, height, stale ? kStaleNote : std::string());
+    return diagram::fitted_picture(picture, width, height, stale && picture != nullptr ? kStaleNote : std::string());
 }
 
 }  // namespace veltrano::command

@@ -52,6 +52,8 @@ struct Failed {
     throw Failed{core::error_report(e).description, std::move(field)};
 }
 
+constexpr int kResultDigits = 4;
+
 // Shown to `digits` significant digits with the user's decimal point;
 // whole numbers as whole numbers; empty where there is no value.
 std::string shown(std::optional<double> v, int digits, const core::NumberFormat& format) {
@@ -60,9 +62,11 @@ std::string shown(std::optional<double> v, int digits, const core::NumberFormat&
     if (*v == std::trunc(*v) && std::fabs(*v) < 1e15) {
         std::snprintf(text, sizeof text, "%.0f", *v);
     } else {
-        std::snprintf(text, sizeof text, "%.*g", digits, *v);
+        // The results keep their trailing zeros: 0.8090 is four digits, 0.809 three.
+        std::snprintf(text, sizeof text, digits == kResultDigits ? "%#.*g" : "%.*g", digits, *v);
     }
     std::string out = text;
+    if (!out.empty() && out.back() == '.') out.pop_back();
     if (const std::size_t dot = out.find('.'); dot != std::string::npos) out.replace(dot, 1, format.decimal_point);
     return out;
 }
@@ -126,22 +130,22 @@ std::optional<double> finite(double v) { return std::isfinite(v) ? std::optional
 // The results of a designed or rated column, its table and its export.
 void describe(WorkbenchOutcome& out, const calc::Design& d, const ChosenCurve& chosen, double xD,
               const core::NumberFormat& format) {
-    fill(out, "feed_stage", d.feed_stage, 4, format);
-    fill(out, "stages", d.stage_count, 4, format);
-    fill(out, "fractional", finite(d.fractional_stages), 4, format);
-    fill(out, "R_min", finite(d.R_min), 4, format);
-    fill(out, "ratio", d.R_over_R_min, 4, format);
-    fill(out, "N_min", finite(d.N_min), 4, format);
-    fill(out, "gilliland", finite(d.gilliland_stages), 4, format);
-    fill(out, "kirkbride", finite(d.kirkbride_ratio), 4, format);
+    fill(out, "feed_stage", d.feed_stage, kResultDigits, format);
+    fill(out, "stages", d.stage_count, kResultDigits, format);
+    fill(out, "fractional", finite(d.fractional_stages), kResultDigits, format);
+    fill(out, "R_min", finite(d.R_min), kResultDigits, format);
+    fill(out, "ratio", d.R_over_R_min, kResultDigits, format);
+    fill(out, "N_min", finite(d.N_min), kResultDigits, format);
+    fill(out, "gilliland", finite(d.gilliland_stages), kResultDigits, format);
+    fill(out, "kirkbride", finite(d.kirkbride_ratio), kResultDigits, format);
     out.shown[4] = d.tangent_pinch ? "切点" : "进料处";
     out.full[4] = out.shown[4] + "：x = " + core::double_to_text(d.x_pinch) + "，y = " + core::double_to_text(d.y_pinch);
     if (chosen.knows_temperature()) {
         const CurveResults r = curve_results(chosen, d, xD);
-        fill(out, "T_top", r.T_top, 4, format);
-        fill(out, "T_bottom", r.T_bottom, 4, format);
-        fill(out, "Qc", r.condenser, 4, format);
-        fill(out, "Qr", r.reboiler, 4, format);
+        fill(out, "T_top", r.T_top, kResultDigits, format);
+        fill(out, "T_bottom", r.T_bottom, kResultDigits, format);
+        fill(out, "Qc", r.condenser, kResultDigits, format);
+        fill(out, "Qr", r.reboiler, kResultDigits, format);
     }
     out.x = d.x, out.y = d.y, out.T = d.T;
     out.stage_rows.reserve(d.x.size());
@@ -171,8 +175,8 @@ void compute(const WorkbenchState& state, const core::NumberFormat& format, Work
             // The rated column drawn as design mode draws the column of its products.
             drawn = {{in.F, in.xF, r.xD, r.xW, in.R, in.alpha}, in.q, in.efficiency};
             column = r.column;
-            fill(out, "xD", r.xD, 4, format);
-            fill(out, "xW", r.xW, 4, format);
+            fill(out, "xD", r.xD, kResultDigits, format);
+            fill(out, "xW", r.xW, kResultDigits, format);
         }
     } catch (const core::RunError& e) {
         fail(e, blamed_field(e.description()));

@@ -20,7 +20,7 @@ const std::array<WorkbenchField, 12> kWorkbenchFields = {{
      Needs::kDesign},
     {"N", "塔板数 N", "N：理论级数，自塔顶数起，含塔底的再沸器这一级；整数，2 ≤ N ≤ 1000；核算时给定", "11",
      Needs::kRating, true},
-    {"feed_stage", "进料板", "进料板 f：自塔顶数起的进料级；整数，1 ≤ f ≤ N − 1；核算时给定", "5", Needs::kRating,
+    {"feed_stage", "进料板 f", "进料板 f：自塔顶数起的进料级；整数，1 ≤ f ≤ N − 1；核算时给定", "5", Needs::kRating,
      true},
     {"D", "馏出量 D", "D：馏出液流率，单位 kmol/h，0 < D < F；核算时给定", "50", Needs::kRating},
     {"R", "回流比 R", "R：回流比，回流液量与馏出液量之比 L/D，无单位，R > 0；设计时须大于最小回流比", "2"},
@@ -110,7 +110,7 @@ std::vector<WorkbenchControl> workbench_layout(double width, double height) {
     top += kRowPitch + 12;
     for (std::size_t i = 0; i < kWorkbenchResults.size(); ++i) {
         const WorkbenchResult& r = kWorkbenchResults[i];
-        place_pair(out, "result_" + std::string(r.name), K::kResult, std::string(r.caption), std::string(r.tooltip), top,
+        place_pair(out, result_control(r.name), K::kResult, std::string(r.caption), std::string(r.tooltip), top,
                    static_cast<int>(i % 2), -1);
         if (i % 2 == 1) top += kResultPitch;
     }
@@ -133,6 +133,8 @@ std::vector<WorkbenchControl> workbench_layout(double width, double height) {
                    {kColumn + kMargin, kMargin, right - kColumn - 2 * kMargin, bottom - kMargin}, -1});
     return out;
 }
+
+std::string result_control(std::string_view result) { return "result_" + std::string(result); }
 
 WorkbenchState WorkbenchState::first_start() {
     WorkbenchState s;

@@ -64,8 +64,8 @@ TEST(Workbench, EachEditComputesOrNamesTheFieldToBlame) {
         {"rating the example's column", rating, "", "",
          [&](const WorkbenchOutcome& o) {
              char xD[16], xW[16];
-             std::snprintf(xD, sizeof xD, "%.4g", rated.xD);
-             std::snprintf(xW, sizeof xW, "%.4g", rated.xW);
+             std::snprintf(xD, sizeof xD, "%#.4g", rated.xD);
+             std::snprintf(xW, sizeof xW, "%#.4g", rated.xW);
              EXPECT_EQ(result(o, "xD"), xD);
              EXPECT_EQ(result(o, "xW"), xW);
              EXPECT_EQ(result(o, "stages"), "11");

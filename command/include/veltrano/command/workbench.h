@@ -33,7 +33,7 @@ inline constexpr const char* kDataFileItem = "x–y 数据文件…";
 inline constexpr const char* kDataFileDialogTitle = "选择 x–y 数据文件";
 inline constexpr const char* kDataFileFilter = "x–y 数据 (*.csv *.tsv *.txt)";
 inline constexpr const char* kSaveDialogTitle = "另存图";
-inline constexpr const char* kStaleNote = "输入有误，图为上一次成功的计算：";
+inline constexpr const char* kStaleNote = "输入有误（见左下方的说明）；图仍是上一次成功的计算。";
 // The stage table's column heads.
 inline constexpr std::array<const char*, 4> kStageColumns = {"n", "x", "y", "T/°C"};
 
@@ -101,6 +101,9 @@ inline constexpr double kWorkbenchLeastWidth = 860, kWorkbenchLeastHeight = 640;
 // column down to the status line and the buttons; the diagram right of
 // them, growing with the window. Labels come just before what they name.
 std::vector<WorkbenchControl> workbench_layout(double width, double height);
+
+// The read-only text that shows the result `result` ("stages").
+std::string result_control(std::string_view result);
 
 // The control names the runtimes look up.
 inline constexpr std::string_view kDesignRadio = "mode_design", kRatingRadio = "mode_rating";
@@ -170,8 +173,8 @@ WorkbenchOutcome compute_workbench(const WorkbenchState& state, const core::Numb
 void export_stages(const WorkbenchOutcome& outcome, const sheet::SpreadsheetFactory& new_spreadsheet);
 
 // The diagram area's scene, `width` by `height` pixels: the last good
-// picture scaled to fit, and when `failure` is set, that picture dimmed
-// under a note that it is not of the present inputs.
+// picture scaled to fit, and when `stale`, that picture dimmed under a note
+// that it is not of the present inputs (no note without a picture).
 diagram::Scene workbench_scene(const diagram::Scene* picture, bool stale, double width, double height);
 
 // --- remembering ---------------------------------------------------------------
