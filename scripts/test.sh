@@ -6,13 +6,14 @@
 #   3. Clang with the address and undefined-behaviour sanitizers: all native tests;
 #   4. the Windows build (mingw-w64), its tests run under Wine in a fresh prefix,
 #      the Windows packages (the ZIP; the MSI read back, installed, upgraded and
-#      removed under Wine: packaging/windows/tests/msi_test.py) and a screenshot
-#      of veltrano.exe;
+#      removed under Wine: packaging/windows/tests/msi_test.py), a screenshot
+#      of veltrano.exe, and the workbench's keystroke to repaint, printed without a bound;
 #   5. the fuzz targets from the committed seed corpora: the Calculate command for about
 #      a minute, the x-y data and component table readers for half that;
 #   6. the benchmark of the checked calculation against the bare steps, and
 #      of design mode per stage against it; a 100-stage NRTL column against its aim;
-#      a rating against design runs of the same N;
+#      a rating against design runs of the same N; the workbench window's keystroke to
+#      repaint, printed without a bound;
 #   7. the Debian package: made, checked with lintian, installed with apt into a minimal
 #      Debian 12 root without LibreOffice, run there (CLI, window under Xvfb), removed
 #      (scripts/package-test.sh; root and the package archive).
@@ -108,6 +109,10 @@ windows() {
   stage "Windows window on Xvfb (X11 driver), for a person to look at"
   unset VELTRANO_WINEPREFIX
   scripts/screenshot.sh --windows
+  # The workbench: a keystroke to the window repainted, figures to read
+  # (Wine's GDI+ paints at twice the size and averages down), no bound.
+  stage "Windows workbench: a keystroke to the repainted window"
+  scripts/measure-workbench-windows.sh
 }
 
 fuzz() {
@@ -175,6 +180,12 @@ bench() {
   build/bench/command/workbench_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true | tee "$workbench_out"
   within "$(sed -n 's/^workbench keystroke: .* NRTL [0-9]* stages \([0-9.]*\) ms.*/\1/p' "$workbench_out")" 16 \
     "a keystroke's column and picture, 100 NRTL stages, in ms" || return 1
+  # The workbench window on a display: a keystroke to the diagram repainted,
+  # for the first example and a 100-stage NRTL column. Figures to read, not
+  # held to a bound; the window is the default preset's Qt build.
+  cmake --preset default >/dev/null
+  cmake --build --preset default -j"$jobs" --target veltrano-workbench-timing
+  scripts/measure-workbench.sh build/default
 }
 
 package() {

@@ -1,5 +1,5 @@
-// The Linux desktop program: the main window, or one line saying why it
-// cannot be shown.
+// The Linux desktop program: the main window (or with --design the design
+// workbench alone), or one line saying why it cannot be shown.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +9,11 @@
 
 #include "desktop_spreadsheet.h"
 #include "veltrano/command/main_form.h"
+#include "veltrano/command/workbench.h"
 #include "veltrano/diagram/window.h"
 #include "veltrano/gui/diagram_window.h"
 #include "veltrano/gui/form_runtime.h"
+#include "veltrano/gui/workbench.h"
 
 namespace {
 
@@ -51,6 +53,23 @@ void on_qt_message(QtMsgType type, const QMessageLogContext& context, const QStr
     default_handler(type, context, text);
 }
 
+// Takes --design out of the arguments, which Qt then reads as its own;
+// says whether it was there.
+bool take_design_option(int& argc, char** argv) {
+    bool found = false;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--design") == 0) {
+            found = true;
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argv[kept] = nullptr;
+    argc = kept;
+    return found;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,11 +82,16 @@ int main(int argc, char** argv) {
     default_handler = qInstallMessageHandler(on_qt_message);
 
     using namespace veltrano;
+    if (take_design_option(argc, argv)) return gui::run_workbench(argc, argv, app::desktop_spreadsheet);
+
     // The diagram window follows every press; nothing of it is built until
     // F2 or the menu first opens it.
     diagram::DiagramView view;
     gui::DiagramWindow window(view);
     const gui::ClickHandler on_click = gui::press_followed_by(view, window, app::desktop_spreadsheet);
+    // The workbench beside the main window, likewise built at its first F3.
+    gui::WorkbenchWindow workbench(app::desktop_spreadsheet);
     return gui::run_form(argc, argv, command::main_form(), on_click,
-                         {{diagram::kOpenCommand, 2, [&] { window.open(); }}});
+                         {{diagram::kOpenCommand, 2, [&] { window.open(); }},
+                          {command::kOpenWorkbench, command::kWorkbenchKey, [&] { workbench.open(); }}});
 }

@@ -4,25 +4,17 @@
 
 #include <cmath>
 #include <optional>
-#include <string>
 
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QClipboard>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QImage>
 #include <QKeySequence>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
-#include <QPushButton>
-#include <QScreen>
 #include <QWidget>
 
-#include "veltrano/core/replace_file.h"
+#include "side_window_qt.h"
 #include "veltrano/diagram/paint_qt.h"
 
 namespace veltrano::gui {
@@ -30,9 +22,6 @@ namespace veltrano::gui {
 namespace {
 
 QString to_qt(const char* text) { return QString::fromUtf8(text); }
-
-// Between the main window and this one, when it opens beside it.
-constexpr int kGap = 8;
 
 class DiagramWidget final : public QWidget {
 public:
@@ -100,54 +89,10 @@ private:
         return action;
     }
 
-    void show_failure(const QString& text) {
-        QMessageBox box(QMessageBox::Critical, windowTitle(), text, QMessageBox::Ok, this);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-        box.exec();
-    }
-
     void save() {
         if (!view_.has_picture()) return;
-        const QString svg_filter = QStringLiteral("SVG 矢量图 (*.svg)"), png_filter = QStringLiteral("PNG 图像 (*.png)");
-        QFileDialog dialog(this, QStringLiteral("另存为"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilters({svg_filter, png_filter});
-        dialog.setDefaultSuffix(QStringLiteral("svg"));
-        connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
-            dialog.setDefaultSuffix(filter == png_filter ? QStringLiteral("png") : QStringLiteral("svg"));
-        });
-        dialog.setDirectory(folder_.isEmpty() ? QDir::homePath() : folder_);
-        dialog.selectFile(QStringLiteral("塔板图.svg"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-        QString path = dialog.selectedFiles().front();
-        folder_ = QFileInfo(path).absolutePath();
-
-        // The name's own extension decides; without one (a desktop's own
-        // dialog may not add it), the type chosen.
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        bool png = suffix == QLatin1String("png");
-        if (!png && suffix != QLatin1String("svg")) {
-            png = dialog.selectedNameFilter() == png_filter;
-            path += png ? QStringLiteral(".png") : QStringLiteral(".svg");
-        }
-        std::string content;
-        if (png) {
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            if (!buffer.open(QIODevice::WriteOnly) || !image().save(&buffer, "PNG")) {
-                show_failure(QStringLiteral("无法把塔板图编码为 PNG，没有写入“%1”。").arg(QDir::toNativeSeparators(path)));
-                return;
-            }
-            content.assign(bytes.constData(), std::size_t(bytes.size()));
-        } else {
-            // The very file veltrano-cli --svg writes for the same inputs.
-            content = view_.svg();
-        }
-        std::string why;
-        if (!core::replace_file(path.toStdString(), content, why)) {
-            show_failure(QStringLiteral("无法保存“%1”：%2\n原有的文件（如果有）保持不变。")
-                             .arg(QDir::toNativeSeparators(path), QString::fromStdString(why)));
-        }
+        save_picture(this, QStringLiteral("另存为"), folder_,
+                     {[this] { return view_.svg(); }, [this] { return image(); }});
     }
 
     void copy() {
@@ -161,38 +106,6 @@ private:
     QSize scene_size_;
     QString folder_;  // where the last file was saved
 };
-
-// The main window: the active window when F2 or its menu opens this one,
-// or else the first other window on screen.
-QWidget* main_window(const QWidget* except) {
-    QWidget* active = QApplication::activeWindow();
-    if (active != nullptr && active != except) return active;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w != except && w->isVisible() && w->windowType() == Qt::Window) return w;
-    }
-    return nullptr;
-}
-
-// Right of the main window, tops level; left of it when the screen has no
-// room on the right; on the screen whatever happens.
-void place_beside_main_window(QWidget& window) {
-    const QWidget* main = main_window(&window);
-    if (main == nullptr) return;
-    const QRect beside = main->frameGeometry();
-    // The frame this window will get, taken to be the main window's.
-    const QMargins frame(main->geometry().left() - beside.left(), main->geometry().top() - beside.top(),
-                         beside.right() - main->geometry().right(), beside.bottom() - main->geometry().bottom());
-    const QSize outer = window.size().grownBy(frame);
-    QPoint at(beside.right() + 1 + kGap, beside.top());
-    const QScreen* screen = main->screen();
-    if (screen != nullptr) {
-        const QRect room = screen->availableGeometry();
-        if (at.x() + outer.width() > room.right() + 1) at.setX(beside.left() - kGap - outer.width());
-        at.setX(std::max(room.left(), std::min(at.x(), room.right() + 1 - outer.width())));
-        at.setY(std::max(room.top(), std::min(at.y(), room.bottom() + 1 - outer.height())));
-    }
-    window.move(at);  // the frame's top left, as the window system places it
-}
 
 }  // namespace
 

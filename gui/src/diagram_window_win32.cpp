@@ -7,21 +7,16 @@
 // ends with the window layer; the save dialog's DLL loads at the first save.
 #include <windows.h>
 
-#include <commdlg.h>
 #include <windowsx.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <cwctype>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "dpi_win32.h"
+#include "picture_win32.h"
+#include "top_level_win32.h"
 #include "veltrano/command/main_form.h"
-#include "veltrano/core/replace_file.h"
 #include "veltrano/core/utf16.h"
 #include "veltrano/diagram/paint_gdiplus.h"
 #include "veltrano/gui/diagram_window.h"
@@ -36,104 +31,11 @@ constexpr wchar_t kDiagramClass[] = L"VeltranoDiagram";
 // The window's commands: menu items and WM_COMMAND identifiers alike.
 enum : UINT { kSaveId = 1, kCopyId = 2, kCloseId = 3 };
 
-// Device pixels of `dips` device-independent pixels at `dpi`.
-int device(double dips, UINT dpi) { return static_cast<int>(std::lround(dips * dpi / USER_DEFAULT_SCREEN_DPI)); }
+using win32::device;
 
 SIZE frame_for(double width, double height, UINT dpi) {
     return win32::frame_size(device(width, dpi), device(height, dpi), WS_OVERLAPPEDWINDOW, 0, dpi);
 }
-
-// The main window of this thread: the active one when the command runs,
-// else the first visible top-level window that is not `self`.
-HWND main_window(HWND self) {
-    HWND active = GetActiveWindow();
-    if (active != nullptr && active != self && GetWindow(active, GW_OWNER) == nullptr) return active;
-    struct Search {
-        HWND self, found;
-    } search{self, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (window == s->self || !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-// Where a window of `size` opens: to the right of `main`, else to its left,
-// else at the right edge of the work area; its top level with the main
-// window's as far as the work area allows.
-POINT beside(HWND main, SIZE size, UINT dpi) {
-    if (main == nullptr) return {CW_USEDEFAULT, CW_USEDEFAULT};
-    RECT m;
-    GetWindowRect(main, &m);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(main, MONITOR_DEFAULTTONEAREST), &monitor);
-    const RECT& work = monitor.rcWork;
-    const int gap = device(8, dpi);
-    int x = m.right + gap;
-    if (x + size.cx > work.right) x = m.left - gap - size.cx;
-    if (x < work.left) x = std::max(work.left, work.right - size.cx);
-    const int y = std::clamp(m.top, work.top, std::max(work.top, work.bottom - size.cy));
-    return {x, y};
-}
-
-bool ends_with(const std::wstring& name, const wchar_t* extension) {
-    const std::size_t n = std::wcslen(extension);
-    if (name.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::towlower(name[name.size() - n + i]) != extension[i]) return false;
-    }
-    return true;
-}
-
-// The back buffer: a top-down 32-bit DIB section of the client area in a
-// memory DC. The painter writes its bits; WM_PAINT copies them to the screen.
-class Canvas {
-public:
-    bool fits(int width, int height) const { return dc_ && width_ == width && height_ == height; }
-
-    // A buffer of that size, or none when the system has no room for it.
-    bool make(int width, int height) {
-        release();
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;  // rows from the top
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        win32::Bitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        win32::MemoryDC dc(CreateCompatibleDC(nullptr));
-        if (!bitmap || !dc || bits == nullptr || SelectObject(dc.get(), bitmap.get()) == nullptr) return false;
-        bitmap_ = std::move(bitmap);
-        dc_ = std::move(dc);
-        bits_ = static_cast<std::uint32_t*>(bits);
-        width_ = width;
-        height_ = height;
-        return true;
-    }
-    void release() {
-        dc_.reset();
-        bitmap_.reset();
-        bits_ = nullptr;
-        width_ = height_ = 0;
-    }
-
-    HDC dc() const { return dc_.get(); }
-    diagram::PixelRows rows() const { return {bits_, width_, height_}; }
-
-private:
-    win32::Bitmap bitmap_;  // declared before the DC, so the DC goes first
-    win32::MemoryDC dc_;
-    std::uint32_t* bits_ = nullptr;
-    int width_ = 0, height_ = 0;
-};
 
 }  // namespace
 
@@ -152,13 +54,13 @@ struct DiagramWindow::Impl {
     void save();
     void copy();
     void set_icons();
-    void error_box(HWND owner, const std::wstring& text) const;
+    win32::PictureSource picture();
 
     const diagram::DiagramView& view;
     // GDI+ from the first open to the end; the painter (its fonts) inside it.
     std::unique_ptr<diagram::GdiplusSession> gdiplus;
     std::unique_ptr<diagram::GdiplusPainter> painter;
-    Canvas canvas;
+    win32::Canvas canvas;
     bool stale = true;                               // the canvas no longer shows the view
     std::optional<diagram::GdiplusFailure> failure;  // of the canvas's painting
     UINT dpi = USER_DEFAULT_SCREEN_DPI;
@@ -171,7 +73,7 @@ bool DiagramWindow::Impl::start_gdiplus() {
     if (painter) return true;
     auto session = std::make_unique<diagram::GdiplusSession>();
     if (session->status() != 0) {
-        error_box(GetActiveWindow(), L"无法启动 GDI+（状态 " + std::to_wstring(session->status()) + L"），塔板图无法显示。");
+        win32::error_box(GetActiveWindow(), L"无法启动 GDI+（状态 " + std::to_wstring(session->status()) + L"），塔板图无法显示。");
         return false;
     }
     gdiplus = std::move(session);
@@ -195,10 +97,10 @@ bool DiagramWindow::Impl::create() {
         if (RegisterClassExW(&c) == 0) return false;
     }
     // At the main window's DPI, on its monitor, beside it.
-    HWND main = main_window(nullptr);
+    HWND main = win32::main_window(nullptr);
     dpi = main != nullptr ? win32::window_dpi(main) : win32::initial_dpi();
     const SIZE size = frame_for(diagram::kOpeningWidth, diagram::kOpeningHeight, dpi);
-    const POINT at = beside(main, size, dpi);
+    const POINT at = win32::beside(main, size, dpi);
     CreateWindowExW(0, kDiagramClass, core::to_utf16(diagram::kWindowTitle).c_str(), WS_OVERLAPPEDWINDOW, at.x, at.y,
                     size.cx, size.cy, nullptr, nullptr, instance, this);
     if (!window) return false;
@@ -215,19 +117,7 @@ bool DiagramWindow::Impl::create() {
 }
 
 // The program's icon, at the sizes of the title bar and the task switcher.
-void DiagramWindow::Impl::set_icons() {
-    const std::wstring name = core::to_utf16(command::main_form().icon);
-    const auto load = [&](int x, int y) {
-        return win32::Icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), name.c_str(), IMAGE_ICON,
-                                                         win32::metric_for_dpi(x, dpi), win32::metric_for_dpi(y, dpi),
-                                                         LR_DEFAULTCOLOR)));
-    };
-    win32::Icon big = load(SM_CXICON, SM_CYICON), little = load(SM_CXSMICON, SM_CYSMICON);
-    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
-    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(little.get()));
-    big_icon = std::move(big);
-    small_icon = std::move(little);
-}
+void DiagramWindow::Impl::set_icons() { win32::set_icons(hwnd(), command::main_form().icon, dpi, big_icon, small_icon); }
 
 LRESULT CALLBACK DiagramWindow::Impl::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_NCCREATE) {
@@ -392,114 +282,28 @@ void DiagramWindow::Impl::context_menu(LPARAM at) {
     if (chosen != 0) command(chosen);
 }
 
+// What Save As and Copy take: the SVG `veltrano-cli --svg` writes, and the
+// window's pixels as they are on the screen.
+win32::PictureSource DiagramWindow::Impl::picture() {
+    return {[this] { return view.svg(); }, [this]() -> const win32::Canvas* {
+                return painted_canvas() ? &canvas : nullptr;
+            }};
+}
+
 void DiagramWindow::Impl::save() {
     if (!view.has_picture()) {
         MessageBeep(MB_OK);
         return;
     }
-    std::wstring file(4 * MAX_PATH, L'\0');
-    const wchar_t initial[] = L"塔板图";
-    std::copy(std::begin(initial), std::end(initial), file.begin());
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = hwnd();
-    dialog.lpstrFilter = L"SVG 矢量图 (*.svg)\0*.svg\0PNG 图像 (*.png)\0*.png\0";
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = file.data();
-    dialog.nMaxFile = static_cast<DWORD>(file.size());
-    dialog.lpstrDefExt = L"svg";
-    const std::wstring title = core::to_utf16(diagram::kSaveCommand);
-    dialog.lpstrTitle = title.c_str();
-    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameW(&dialog)) {
-        // Cancelled, or the dialog failed (it says which).
-        if (const DWORD code = CommDlgExtendedError(); code != 0) {
-            error_box(hwnd(), L"无法打开保存对话框（错误 " + std::to_wstring(code) + L"）。");
-        }
-        return;
-    }
-    std::wstring path(file.c_str());
-    // The name's own extension decides; without one, the type picked.
-    bool png = ends_with(path, L".png");
-    if (!png && !ends_with(path, L".svg")) {
-        png = dialog.nFilterIndex == 2;
-        path += png ? L".png" : L".svg";
-    }
-
-    std::string bytes;
-    if (png) {
-        // The window's pixels as they are on the screen.
-        if (!painted_canvas()) {
-            error_box(hwnd(), L"无法保存 PNG：没有足够的内存画出图像。");
-            return;
-        }
-        if (const std::optional<diagram::GdiplusFailure> failed = diagram::encode_png(canvas.rows(), bytes)) {
-            error_box(hwnd(), L"无法把塔板图编码为 PNG（GDI+ 状态 " + std::to_wstring(failed->status) + L"）。");
-            return;
-        }
-    } else {
-        bytes = view.svg();
-    }
-    std::string why;
-    if (!core::replace_file(core::to_utf8(path), bytes, why)) {
-        error_box(hwnd(), L"无法保存“" + path + L"”：" + core::to_utf16(why) + L"\n原有的文件未被改动。");
-    }
+    win32::save_picture(hwnd(), L"塔板图", core::to_utf16(diagram::kSaveCommand), picture());
 }
 
-// The window's pixels onto the clipboard as a device-independent bitmap,
-// rows from the bottom as the format has them.
 void DiagramWindow::Impl::copy() {
     if (!view.has_picture()) {
         MessageBeep(MB_OK);
         return;
     }
-    if (!painted_canvas()) {
-        error_box(hwnd(), L"无法复制：没有足够的内存画出图像。");
-        return;
-    }
-    const diagram::PixelRows rows = canvas.rows();
-    const std::size_t row_bytes = static_cast<std::size_t>(rows.width) * 4;
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = rows.width;
-    header.biHeight = rows.height;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = static_cast<DWORD>(row_bytes * rows.height);
-    win32::Global memory(GlobalAlloc(GMEM_MOVEABLE, sizeof header + header.biSizeImage));
-    void* locked = memory ? GlobalLock(memory.get()) : nullptr;
-    if (locked == nullptr) {
-        error_box(hwnd(), L"无法复制：内存不足。");
-        return;
-    }
-    auto* bytes = static_cast<unsigned char*>(locked);
-    std::memcpy(bytes, &header, sizeof header);
-    for (int y = 0; y < rows.height; ++y) {
-        std::memcpy(bytes + sizeof header + row_bytes * (rows.height - 1 - y), rows.bits + std::size_t(y) * rows.width,
-                    row_bytes);
-    }
-    GlobalUnlock(memory.get());
-
-    if (!OpenClipboard(hwnd())) {
-        error_box(hwnd(), L"无法复制：剪贴板正被别的程序占用（系统错误 " + std::to_wstring(GetLastError()) + L"）。");
-        return;
-    }
-    EmptyClipboard();
-    const bool handed = SetClipboardData(CF_DIB, memory.get()) != nullptr;
-    const DWORD code = GetLastError();
-    CloseClipboard();
-    if (!handed) {
-        error_box(hwnd(), L"无法把图像放上剪贴板（系统错误 " + std::to_wstring(code) + L"）。");
-        return;
-    }
-    memory.release();  // the clipboard's now
-}
-
-void DiagramWindow::Impl::error_box(HWND owner, const std::wstring& text) const {
-    // The buttons in the window's language where the system has it.
-    MessageBoxExW(owner, text.c_str(), L"Veltrano", MB_OK | MB_ICONERROR,
-                  MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    win32::copy_picture(hwnd(), picture());
 }
 
 DiagramWindow::DiagramWindow(const diagram::DiagramView& view) : impl_(std::make_unique<Impl>(view)) {}
@@ -515,8 +319,8 @@ void DiagramWindow::open() {
     }
     if (!w.start_gdiplus()) return;
     if (!w.create()) {
-        w.error_box(GetActiveWindow(),
-                    L"无法打开塔板图窗口（系统错误 " + std::to_wstring(GetLastError()) + L"）。");
+        win32::error_box(GetActiveWindow(),
+                         L"无法打开塔板图窗口（系统错误 " + std::to_wstring(GetLastError()) + L"）。");
     }
 }
 

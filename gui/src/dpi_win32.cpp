@@ -1,5 +1,7 @@
 #include "dpi_win32.h"
 
+#include <cmath>
+
 namespace veltrano::gui::win32 {
 
 namespace {
@@ -50,6 +52,8 @@ UINT initial_dpi() {
     const UINT dpi = dpi_functions().dpi_for_system ? dpi_functions().dpi_for_system() : 0;
     return dpi != 0 ? dpi : system_dpi();
 }
+
+int device(double dips, UINT dpi) { return static_cast<int>(std::lround(dips * dpi / USER_DEFAULT_SCREEN_DPI)); }
 
 int metric_for_dpi(int index, UINT dpi) {
     if (dpi_functions().metrics) return dpi_functions().metrics(index, dpi);

@@ -16,6 +16,9 @@ UINT window_dpi(HWND window);
 // The DPI of the primary monitor, before there is a window.
 UINT initial_dpi();
 
+// Device pixels of `dips` device-independent pixels (1/96 inch) at `dpi`.
+int device(double dips, UINT dpi);
+
 // GetSystemMetrics(`index`) at `dpi`.
 int metric_for_dpi(int index, UINT dpi);
 

@@ -47,6 +47,7 @@ using Font = core::Owned<HFONT, DeleteGdiObject>;
 using Icon = core::Owned<HICON, DestroyIconHandle>;
 using Window = core::Owned<HWND, DestroyWindowHandle>;
 using Bitmap = core::Owned<HBITMAP, DeleteGdiObject>;
+using Brush = core::Owned<HBRUSH, DeleteGdiObject>;
 using MemoryDC = core::Owned<HDC, DeleteMemoryDC>;
 using Menu = core::Owned<HMENU, DestroyMenuHandle>;
 using Global = core::Owned<HGLOBAL, FreeGlobal>;

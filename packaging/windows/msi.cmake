@@ -24,5 +24,20 @@ execute_process(
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "wixl failed (${status}) on ${CPACK_VELTRANO_WXS}")
 endif()
+# The workbench's shortcut gets its Chinese name here: wixl (0.101) drops a
+# text beyond ASCII, or crashes on one that begins in ASCII. The database's
+# code page becomes UTF-8 first, in which msibuild stores the text as given;
+# Windows Installer reads it so into the shortcut's file name.
+if(NOT CPACK_VELTRANO_MSIBUILD)
+  message(FATAL_ERROR "msibuild is needed for the MSI (Debian package msitools: scripts/install-deps.sh)")
+endif()
+file(WRITE "${work}/_ForceCodepage.idt" "\r\n\r\n65001\t_ForceCodepage\r\n")
+execute_process(
+  COMMAND "${CPACK_VELTRANO_MSIBUILD}" "${msi}" -i "${work}/_ForceCodepage.idt"
+  COMMAND_ERROR_IS_FATAL ANY)
+execute_process(
+  COMMAND "${CPACK_VELTRANO_MSIBUILD}" "${msi}"
+          -q "UPDATE `Shortcut` SET `Name` = 'Veltrano 设计' WHERE `Shortcut` = 'StartMenuWorkbench'"
+  COMMAND_ERROR_IS_FATAL ANY)
 # cpack copies the installer beside the ZIP.
 set(CPACK_EXTERNAL_BUILT_PACKAGES "${msi}")

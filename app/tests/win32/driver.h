@@ -5,14 +5,18 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+#include <oleacc.h>
 #include <oleauto.h>
 #include <tlhelp32.h>
 
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <set>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,11 +199,67 @@ inline void answer(HWND box) {
     wait_until([box] { return !IsWindow(box); });
 }
 
+// The tooltip text of `tool`, a child of `owner` in `process`. TTM_GETTEXTW
+// writes through pointers, which reach the other process unchanged (only the
+// system's own messages are carried across): the tool's description and its
+// buffer are placed in the program's memory, and the text is read back from there.
+inline std::string tooltip_text(HANDLE process, HWND owner, HWND tooltips, HWND tool) {
+    struct Remote {
+        TTTOOLINFOW tool;
+        wchar_t text[1024];
+    } local{};
+    auto* remote =
+        static_cast<Remote*>(VirtualAllocEx(process, nullptr, sizeof local, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (remote == nullptr) return "(no memory in the program's process)";
+    local.tool.cbSize = sizeof local.tool;
+    local.tool.hwnd = owner;
+    local.tool.uId = reinterpret_cast<UINT_PTR>(tool);
+    local.tool.lpszText = remote->text;
+    const bool written = WriteProcessMemory(process, remote, &local, sizeof local, nullptr);
+    if (written) SendMessageW(tooltips, TTM_GETTEXTW, std::size(local.text), reinterpret_cast<LPARAM>(&remote->tool));
+    const bool read = written && ReadProcessMemory(process, remote, &local, sizeof local, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    local.text[std::size(local.text) - 1] = L'\0';
+    return read ? to_utf8(local.text) : "(the program's memory cannot be reached)";
+}
+
+// The name the system's accessibility layer gives `control`, as a screen
+// reader asks for it, and the status of asking.
+inline std::pair<HRESULT, std::string> accessible_name(HWND control) {
+    IAccessible* object = nullptr;
+    HRESULT status =
+        AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
+    BSTR name = nullptr;
+    if (SUCCEEDED(status)) {
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        status = object->get_accName(self, &name);
+        object->Release();
+    }
+    const std::string text = name != nullptr ? to_utf8(std::wstring(name, SysStringLen(name))) : "";
+    SysFreeString(name);
+    return {status, text};
+}
+
+// The tooltip controls `owner` owns (hidden popups).
+inline std::vector<HWND> tooltips_of(HWND owner) {
+    std::vector<HWND> found;
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr)) != nullptr;) {
+        if (GetWindow(w, GW_OWNER) == owner) found.push_back(w);
+    }
+    return found;
+}
+
 // veltrano.exe from the driver's folder, started in an empty working folder,
 // or (Running) the one already on the screen.
 class Program {
 public:
-    Program() : process_(start(beside_driver(L"veltrano.exe"), {}, workdir_.path().c_str())) {
+    Program() : Program({}, kCaption) {}
+    // Started with `args`, attached to its top-level window titled `caption`
+    // (the workbench's for `--design`).
+    Program(const std::vector<std::string>& args, const std::wstring& caption)
+        : caption_(caption), process_(start(beside_driver(L"veltrano.exe"), args, workdir_.path().c_str())) {
         const DWORD pid = process_.dwProcessId;
         attach([pid](HWND w) {
             DWORD owner = 0;
@@ -294,12 +354,13 @@ private:
     // before activated and focused, so the message loop is waited for too.
     void attach(const std::function<bool(HWND)>& ours, std::chrono::milliseconds limit = 30s) {
         wait_until([&] { return (form_ = find_top_level([&](HWND w) {
-                                     return ours(w) && caption_of(w) == to_utf8(kCaption);
+                                     return ours(w) && caption_of(w) == to_utf8(caption_);
                                  })) != nullptr; },
                    limit);
-        if (form_ != nullptr) settle();
+        if (form_ != nullptr && caption_ == kCaption) settle();
     }
 
+    std::wstring caption_ = kCaption;
     TempFolder workdir_;
     PROCESS_INFORMATION process_{};
     HWND form_ = nullptr;
@@ -516,6 +577,10 @@ private:
 // window_driver time-export [RUNS]: microseconds per cell write through the
 // recorder, printed (see excel_cases.cpp).
 int time_export(int runs);
+
+// window_driver show workbench-design|workbench-rating: the running
+// workbench typed into for a screenshot (see workbench_cases.cpp).
+int show_workbench(const char* what);
 
 // window_driver time-diagram [RUNS]: F2 to a painted diagram and the redraw
 // after a press, printed (see diagram_cases.cpp).

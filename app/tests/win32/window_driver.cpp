@@ -15,6 +15,9 @@
 //       the running window and presses; "diagram" then opens the diagram
 //       window with F2, "error" presses with alpha empty and leaves the box
 //       open (for scripts/screenshot.sh --windows)
+//   window_driver show workbench-design|workbench-rating   types an
+//       ethanol/water design (or rating) into the running workbench
+//       (workbench_cases.cpp; for scripts/screenshot-workbench-windows.sh)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -273,55 +276,9 @@ std::wstring base_class(HWND window) {
     return kind.substr(kind.find_last_of(L'!') + 1);
 }
 
-// The tooltip text of `tool`. TTM_GETTEXTW writes through pointers, which
-// reach the other process unchanged (only the system's own messages are
-// carried across): the tool's description and its buffer are placed in
-// veltrano.exe's memory, and the text is read back from there.
-std::string tooltip_text(const Program& p, HWND tooltips, HWND tool) {
-    struct Remote {
-        TTTOOLINFOW tool;
-        wchar_t text[1024];
-    } local{};
-    auto* remote = static_cast<Remote*>(
-        VirtualAllocEx(p.process(), nullptr, sizeof local, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (remote == nullptr) return "(no memory in the program's process)";
-    local.tool.cbSize = sizeof local.tool;
-    local.tool.hwnd = p.form();
-    local.tool.uId = reinterpret_cast<UINT_PTR>(tool);
-    local.tool.lpszText = remote->text;
-    const bool written = WriteProcessMemory(p.process(), remote, &local, sizeof local, nullptr);
-    if (written) SendMessageW(tooltips, TTM_GETTEXTW, std::size(local.text), reinterpret_cast<LPARAM>(&remote->tool));
-    const bool read = written && ReadProcessMemory(p.process(), remote, &local, sizeof local, nullptr);
-    VirtualFreeEx(p.process(), remote, 0, MEM_RELEASE);
-    local.text[std::size(local.text) - 1] = L'\0';
-    return read ? to_utf8(local.text) : "(the program's memory cannot be reached)";
-}
-
-// The name the system's accessibility layer gives `control`, as a screen
-// reader asks for it, and the status of asking.
-std::pair<HRESULT, std::string> accessible_name(HWND control) {
-    IAccessible* object = nullptr;
-    HRESULT status =
-        AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object));
-    BSTR name = nullptr;
-    if (SUCCEEDED(status)) {
-        VARIANT self{};
-        self.vt = VT_I4;
-        self.lVal = CHILDID_SELF;
-        status = object->get_accName(self, &name);
-        object->Release();
-    }
-    const std::string text = name != nullptr ? to_utf8(std::wstring(name, SysStringLen(name))) : "";
-    SysFreeString(name);
-    return {status, text};
-}
-
 TEST_F(WindowTest, EachFieldAndTheButtonSayWhatTheyHoldToThePointerAndToAScreenReader) {
     // The window's one tooltip control: a hidden popup it owns.
-    std::vector<HWND> tooltips;
-    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, TOOLTIPS_CLASSW, nullptr)) != nullptr;) {
-        if (GetWindow(w, GW_OWNER) == program.form()) tooltips.push_back(w);
-    }
+    const std::vector<HWND> tooltips = tooltips_of(program.form());
     ASSERT_EQ(tooltips.size(), 1u);
     // Without a maximum width the control breaks no line at "\n".
     const LRESULT width = SendMessageW(tooltips[0], TTM_GETMAXTIPWIDTH, 0, 0);
@@ -334,7 +291,7 @@ TEST_F(WindowTest, EachFieldAndTheButtonSayWhatTheyHoldToThePointerAndToAScreenR
         const std::string name(expected.control);
         SCOPED_TRACE(name);
         const HWND control = program.control(name.c_str());
-        const std::string tip = tooltip_text(program, tooltips[0], control);
+        const std::string tip = tooltip_text(program.process(), program.form(), tooltips[0], control);
         for (std::string_view phrase : expected.says) {
             EXPECT_NE(tip.find(phrase), std::string::npos) << "the tooltip lacks \"" << phrase << "\": " << tip;
         }
@@ -501,7 +458,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "window_driver: cannot register the recording spreadsheet server\n");
         return 1;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "show") == 0) return show(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "show") == 0) {
+        return std::strncmp(argv[2], "workbench", 9) == 0 ? show_workbench(argv[2]) : show(argv[2]);
+    }
     if (argc >= 2 && std::strcmp(argv[1], "time-export") == 0) return time_export(argc >= 3 ? std::atoi(argv[2]) : 20);
     if (argc >= 2 && std::strcmp(argv[1], "time-diagram") == 0) return time_diagram(argc >= 3 ? std::atoi(argv[2]) : 5);
     testing::InitGoogleTest(&argc, argv);

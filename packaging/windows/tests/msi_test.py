@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The Windows installer read back (msiinfo, msidump), then, under Wine in the
 tests' prefix, each case of CASES: silent installations, the installed files,
-CLI, shortcut and uninstall entry checked, a silent uninstallation, and nothing
-of ours left on disk or in the registry. The next version is made by cpack.
+CLI, shortcuts and uninstall entry checked, a silent uninstallation, and nothing
+of ours left on disk or in the registry but what the workbench remembers for
+its user, which is the user's. The next version is made by cpack.
   msi_test.py BUILD_DIR      (build/mingw, after cpack; inside scripts/wine-session)
 """
 import os
@@ -20,15 +21,22 @@ ICON = (ROOT / "assets" / "icon" / "veltrano.ico").read_bytes()
 EXAMPLE = ["100", "0.5", "0.95", "0.05", "2", "2.5"]
 INSTALL_DIR = "C:\\Program Files\\Veltrano\\"
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+# What the workbench remembers for its user: written by the program, never by the package.
+REMEMBERED = r"HKCU\Software\Veltrano\Workbench"
+# The Start-menu shortcuts: name, arguments.
+SHORTCUTS = [("Veltrano", ""), ("Veltrano 设计", "--design")]
 PRODUCTS = r"HKLM\Software\Classes\Installer\Products"
 
-# The installers run (and whether msiexec must succeed), then the version the
-# machine must have, which is then uninstalled.
+# The installers run (and whether msiexec must succeed), the version the
+# machine must have, which is then uninstalled, and whether the installed
+# workbench is opened and closed before (what it remembers must outlive the
+# uninstallation).
 CASES = [
-    ("installed, then uninstalled", [("this", True)], "this"),
-    ("installed twice, uninstalled once", [("this", True), ("this", True)], "this"),
-    ("the next version replaces this one", [("this", True), ("next", True)], "next"),
-    ("this version refuses to go over the next", [("next", True), ("this", False)], "next"),
+    ("installed, then uninstalled", [("this", True)], "this", False),
+    ("installed twice, uninstalled once", [("this", True), ("this", True)], "this", False),
+    ("the next version replaces this one", [("this", True), ("next", True)], "next", False),
+    ("this version refuses to go over the next", [("next", True), ("this", False)], "next", False),
+    ("the workbench's remembered inputs outlive the uninstallation", [("this", True)], "this", True),
 ]
 
 failures = []
@@ -59,8 +67,11 @@ def read_tables(msi, work):
     # msidump writes binary columns below its working folder whatever -d says.
     subprocess.run(["msidump", "-d", str(dump), str(msi)], cwd=dump, check=True, capture_output=True)
     tables = {}
+    # Text in the database's code page: UTF-8 since the workbench's shortcut got its name.
+    forced = dump / "_ForceCodepage.idt"
+    encoding = "utf-8" if forced.exists() and b"65001" in forced.read_bytes() else "latin-1"
     for idt in dump.glob("*.idt"):
-        lines = idt.read_bytes().decode("latin-1").split("\r\n")
+        lines = idt.read_bytes().decode(encoding, errors="replace").split("\r\n")
         tables[idt.stem] = [dict(zip(lines[0].split("\t"), l.split("\t"))) for l in lines[3:] if l]
     return tables
 
@@ -76,9 +87,12 @@ def check_tables(msi, tables, payload):
     props = {r["Property"]: r["Value"] for r in tables["Property"]}
     platform = {r["PropertyId"]: r["Value"] for r in tables["_SummaryInformation"]}.get("7", "")
     check(props.get("ALLUSERS") == "1" and platform.startswith("x64;"), f"{msi.name}: {platform}, ALLUSERS {props.get('ALLUSERS')}")
-    check([(s["Directory_"], s["Name"], s["Target"]) for s in tables["Shortcut"]]
-          == [("ProgramMenuFolder", "Veltrano", f"[#{files['veltrano.exe']['File']}]")],
+    program = f"[#{files['veltrano.exe']['File']}]"
+    check(sorted((s["Directory_"], s["Name"], s["Target"], s["Arguments"]) for s in tables["Shortcut"])
+          == sorted(("ProgramMenuFolder", name, program, arguments) for name, arguments in SHORTCUTS),
           f"{msi.name}: Start-menu shortcuts {tables['Shortcut']}")
+    check(not tables.get("Registry") and not tables.get("RemoveRegistry"),
+          f"{msi.name}: registry entries of its own {tables.get('Registry')} {tables.get('RemoveRegistry')}")
     code = props.get("UpgradeCode", "?").upper()
     check(tables["Upgrade"] and all(r["UpgradeCode"].upper() == code for r in tables["Upgrade"]),
           f"{msi.name}: Upgrade rows {tables['Upgrade']} for {code}")
@@ -86,10 +100,11 @@ def check_tables(msi, tables, payload):
 
 
 def shortcut(data):
-    """The target (link info) and icon file (last string) of a shell link."""
+    """The target (link info), arguments and icon file (last string) of a shell link."""
     flags = struct.unpack_from("<I", data, 0x14)[0]
     pos = 0x4C + (2 + struct.unpack_from("<H", data, 0x4C)[0] if flags & 0x01 else 0)
     target = icon = None
+    arguments = ""
     if flags & 0x02:
         size, _, info, _, base, _, suffix = struct.unpack_from("<7I", data, pos)
         if info & 0x01:
@@ -102,8 +117,10 @@ def shortcut(data):
             count = struct.unpack_from("<H", data, pos)[0]
             raw = data[pos + 2:pos + 2 + count * width]
             icon = raw.decode("utf-16-le" if width == 2 else "latin-1").rstrip("\0")
+            if bit == 0x20:
+                arguments = icon
             pos += 2 + count * width
-    return target, icon if flags & 0x40 else None
+    return target, arguments, icon if flags & 0x40 else None
 
 
 def in_prefix(drive_c, path):
@@ -149,18 +166,42 @@ def check_installed(case, drive_c, payload, version, publisher, build, work):
     status = wine([str(folder / "veltrano-cli.exe"), *EXAMPLE], work / "cli-installed.txt")
     check(status == 0 and (work / "cli-installed.txt").read_bytes() == (work / "cli-build.txt").read_bytes(),
           f"{case}: the installed CLI (status {status}) does not print what the build tree's does")
-    links = [p for p in drive_c.rglob("Veltrano.lnk") if "Start Menu" in str(p)]
-    if check(len(links) == 1, f"{case}: Start-menu shortcuts {links}"):
-        target, icon = shortcut(links[0].read_bytes())
-        check(target == INSTALL_DIR + "veltrano.exe", f"{case}: the shortcut points at {target}")
-        check(in_prefix(drive_c, icon).is_file() and in_prefix(drive_c, icon).read_bytes() == ICON,
-              f"{case}: the shortcut's icon {icon} is not the program's")
+    for name, wanted_arguments in SHORTCUTS:
+        links = [p for p in drive_c.rglob(name + ".lnk") if "Start Menu" in str(p)]
+        if check(len(links) == 1, f"{case}: Start-menu shortcuts {name}: {links}"):
+            target, arguments, icon = shortcut(links[0].read_bytes())
+            check(target == INSTALL_DIR + "veltrano.exe", f"{case}: the shortcut {name} points at {target}")
+            check(arguments == wanted_arguments, f"{case}: the shortcut {name} passes {arguments!r}")
+            check(in_prefix(drive_c, icon).is_file() and in_prefix(drive_c, icon).read_bytes() == ICON,
+                  f"{case}: the shortcut {name}'s icon {icon} is not the program's")
     entries = [e for e in registry(UNINSTALL, work / "reg.txt") if e.get("DisplayName") == "Veltrano"]
     wanted = {"DisplayName": "Veltrano", "DisplayVersion": version, "Publisher": publisher,
               "HelpLink": INSTALL_DIR + "README.txt", "InstallLocation": INSTALL_DIR}
     check(len(entries) == 1 and wanted.items() <= entries[0].items(), f"{case}: uninstall entries {entries}, not one with {wanted}")
     icons = [in_prefix(drive_c, p.get("ProductIcon")) for p in registry(PRODUCTS, work / "reg.txt") if p.get("ProductName") == "Veltrano"]
     check(len(icons) == 1 and icons[0].is_file() and icons[0].read_bytes() == ICON, f"{case}: Apps & features icons {icons}")
+
+
+def open_and_close_workbench(drive_c, work):
+    """The installed program started as its workbench shortcut starts it, left
+    until it has remembered its inputs, then asked to close (taskkill without
+    /F posts WM_CLOSE). The values it has kept once closed, by name."""
+    program = subprocess.Popen([str(ROOT / "scripts" / "wine-run"), str(drive_c / "Program Files" / "Veltrano" / "veltrano.exe"),
+                                "--design"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    kept = []
+    for _ in range(300):
+        kept = registry(REMEMBERED, work / "reg.txt")
+        if kept and "F" in kept[0]:
+            break
+        time.sleep(0.1)
+    wine(["taskkill", "/IM", "veltrano.exe"], work / "taskkill.txt")
+    try:
+        check(program.wait(timeout=60) == 0, "the workbench did not close with status 0")
+    except subprocess.TimeoutExpired:
+        program.kill()
+        check(False, "the workbench did not close when asked")
+    kept = registry(REMEMBERED, work / "reg.txt")
+    return kept[0] if kept else {}
 
 
 def main():
@@ -183,7 +224,7 @@ def main():
         # The prefix as it was: the tests' own registrations may name the build tree.
         before = leftovers(drive_c, codes, work)
         seconds = None
-        for case, installs, expected in CASES:
+        for case, installs, expected, workbench in CASES:
             print(f"msi: {case}", flush=True)
             for which, succeeds in installs:
                 started = time.monotonic()
@@ -191,8 +232,14 @@ def main():
                 seconds = seconds or time.monotonic() - started
                 check((status == 0) == succeeds, f"{case}: msiexec /i {msi[which].name} /qn: status {status}")
             check_installed(case, drive_c, payload, versions[expected], props["this"]["Manufacturer"], build, work)
+            remembered = open_and_close_workbench(drive_c, work) if workbench else {}
+            check(not workbench or remembered.get("F") == "100", f"{case}: the workbench remembered {remembered}")
             status = wine(["msiexec", "/x", windows_path(msi[expected]), "/qn"], work / "msiexec.txt")
             check(status == 0, f"{case}: msiexec /x {msi[expected].name} /qn: status {status}")
+            if workbench:
+                after = registry(REMEMBERED, work / "reg.txt")
+                check(after and after[0] == remembered, f"{case}: after uninstalling, {REMEMBERED} holds {after}")
+                wine(["reg", "delete", r"HKCU\Software\Veltrano", "/f"], work / "reg.txt")
             paths, lines = leftovers(drive_c, codes, work)
             # windows\Installer: Windows' own cache of installers, made at the first one.
             left = sorted(paths - before[0] - {os.path.join("windows", "Installer")}) + sorted(lines - before[1])
