@@ -122,9 +122,10 @@ int GdiplusPainter::supersampling() const { return setup_->supersampling; }
 
 // ---- painting
 
-std::optional<GdiplusFailure> GdiplusPainter::paint(const Scene& scene, const PixelRows& pixels, double scale) const {
+std::optional<GdiplusFailure> GdiplusPainter::paint(const Scene& scene, const PixelRows& pixels, double scale,
+                                                    bool draft) const {
     if (pixels.bits == nullptr || pixels.width <= 0 || pixels.height <= 0) return std::nullopt;
-    const int samples = setup_->supersampling;
+    const int samples = draft ? 1 : setup_->supersampling;
     if (samples == 1) return paint_directly(scene, pixels, scale, setup_->family.get(), setup_->ascent);
     // Without smooth edges from GDI+: painted at `samples` times the size and
     // averaged down, the edges smooth all the same.

@@ -27,6 +27,8 @@ public:
 
     HDC dc() const { return dc_.get(); }
     diagram::PixelRows rows() const { return {bits_, width_, height_}; }
+    int width() const { return width_; }
+    int height() const { return height_; }
 
 private:
     Bitmap bitmap_;  // declared before the DC, so the DC goes first

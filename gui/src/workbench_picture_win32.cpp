@@ -15,6 +15,11 @@ namespace {
 
 constexpr wchar_t kPictureClass[] = L"VeltranoWorkbenchPicture";
 
+// While pictures keep coming, each is painted as a draft; this long after
+// the last, it is painted finely.
+constexpr UINT kRefineAfterMs = 150;
+constexpr UINT_PTR kRefineTimer = 1;
+
 }  // namespace
 
 bool PictureArea::create(HWND parent, int id, const RECT& where, UINT dpi) {
@@ -57,15 +62,21 @@ void PictureArea::set_dpi(UINT dpi) {
 void PictureArea::show(std::shared_ptr<const diagram::Scene> picture) {
     picture_ = std::move(picture);
     stale_ = false;
-    repaint_ = true;
-    if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+    changed();
 }
 
 void PictureArea::dim() {
     if (stale_) return;
     stale_ = true;
+    changed();
+}
+
+void PictureArea::changed() {
     repaint_ = true;
-    if (window_ != nullptr) InvalidateRect(window_, nullptr, FALSE);
+    typing_ = true;
+    if (window_ == nullptr) return;
+    SetTimer(window_, kRefineTimer, kRefineAfterMs, nullptr);
+    InvalidateRect(window_, nullptr, FALSE);
 }
 
 LRESULT CALLBACK PictureArea::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -83,6 +94,15 @@ LRESULT CALLBACK PictureArea::procedure(HWND hwnd, UINT message, WPARAM wparam, 
         return 1;  // the canvas covers the area
     case WM_PAINT:
         self->paint();
+        return 0;
+    case WM_TIMER:
+        if (wparam != kRefineTimer) break;
+        KillTimer(hwnd, kRefineTimer);
+        self->typing_ = false;
+        if (self->draft_) {
+            self->repaint_ = true;
+            InvalidateRect(hwnd, nullptr, FALSE);
+        }
         return 0;
     case WM_NCDESTROY:
         // The parent destroys the area with itself: the canvas goes now.
@@ -106,14 +126,23 @@ const Canvas* PictureArea::pixels() {
         repaint_ = true;
         if (!canvas_.make(width, height)) return nullptr;
     }
-    if (repaint_) {
-        GdiFlush();  // GDI is done with the bits before GDI+ writes them
-        const double scale = static_cast<double>(dpi_) / USER_DEFAULT_SCREEN_DPI;
-        failure_ = painter_->paint(command::workbench_scene(picture_.get(), stale_, width / scale, height / scale),
-                                   canvas_.rows(), scale);
-        repaint_ = false;
-    }
+    if (repaint_) paint_canvas(width, height, typing_);
     return &canvas_;
+}
+
+const Canvas* PictureArea::fine_pixels() {
+    if (pixels() == nullptr) return nullptr;
+    if (draft_) paint_canvas(canvas_.width(), canvas_.height(), false);
+    return &canvas_;
+}
+
+void PictureArea::paint_canvas(int width, int height, bool draft) {
+    GdiFlush();  // GDI is done with the bits before GDI+ writes them
+    const double scale = static_cast<double>(dpi_) / USER_DEFAULT_SCREEN_DPI;
+    draft_ = draft && painter_->supersampling() > 1;
+    failure_ = painter_->paint(command::workbench_scene(picture_.get(), stale_, width / scale, height / scale),
+                               canvas_.rows(), scale, draft_);
+    repaint_ = false;
 }
 
 void PictureArea::paint() {

@@ -38,15 +38,23 @@ public:
     // The back buffer as it is on the screen, painted first if need be;
     // null when there is no room for it.
     const Canvas* pixels();
+    // The same, painted finely if it holds a draft: what is saved and copied.
+    const Canvas* fine_pixels();
 
 private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
     void paint();
+    void changed();
+    void paint_canvas(int width, int height, bool draft);
 
     std::unique_ptr<diagram::GdiplusSession> gdiplus_;
     std::unique_ptr<diagram::GdiplusPainter> painter_;  // inside the session
     Canvas canvas_;
     bool repaint_ = true;  // the canvas no longer shows the picture
+    // The canvas holds a draft (see GdiplusPainter::paint): painted finely
+    // once no new picture has come for kRefineAfter.
+    bool draft_ = false;
+    bool typing_ = false;  // a picture came since the last fine painting
     std::optional<diagram::GdiplusFailure> failure_;
     std::shared_ptr<const diagram::Scene> picture_;
     bool stale_ = false;

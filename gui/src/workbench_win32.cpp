@@ -250,9 +250,9 @@ void WorkbenchWindow::Impl::command(int id, int code, HWND from) {
         } else if (c.name == command::kSaveButton && outcome != nullptr && outcome->ok() && outcome->picture) {
             const Outcome shown = outcome;
             win32::save_picture(hwnd(), L"塔板图", core::to_utf16(command::kSaveDialogTitle),
-                                {[shown] { return diagram::to_svg(*shown->picture); }, [this] { return picture.pixels(); }});
+                                {[shown] { return diagram::to_svg(*shown->picture); }, [this] { return picture.fine_pixels(); }});
         } else if (c.name == command::kCopyButton && picture.picture() != nullptr) {
-            win32::copy_picture(hwnd(), {{}, [this] { return picture.pixels(); }});
+            win32::copy_picture(hwnd(), {{}, [this] { return picture.fine_pixels(); }});
         } else {
             MessageBeep(MB_OK);
         }

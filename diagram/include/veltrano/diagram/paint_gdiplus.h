@@ -69,7 +69,12 @@ public:
     // over all of `pixels` (white first) with the page's top left at the
     // first pixel; opaque. A failed GDI+ call leaves its shape out and the
     // rest is painted; the first failure is returned.
-    std::optional<GdiplusFailure> paint(const Scene& scene, const PixelRows& pixels, double scale) const;
+    // A `draft` is painted once at the pixels' own size whatever
+    // supersampling() says: a quarter of the work under Wine, for a picture
+    // that changes at every keystroke and is painted again finely once the
+    // typing pauses.
+    std::optional<GdiplusFailure> paint(const Scene& scene, const PixelRows& pixels, double scale,
+                                        bool draft = false) const;
 
     // Samples per pixel along each side: 1 where GDI+ smooths the edges of
     // shapes itself, more where it does not (Wine's), and the picture is
