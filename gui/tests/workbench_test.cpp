@@ -352,7 +352,7 @@ private Q_SLOTS:
         QVERIFY(!w->isVisible());
         window_.reset();
         w = open();
-        const QSize opening(int(command::kWorkbenchOpeningWidth), int(command::kWorkbenchOpeningHeight));
+        const QSize opening{int(command::kWorkbenchOpeningWidth), int(command::kWorkbenchOpeningHeight)};
         QCOMPARE(w->size(), size.isValid() ? size : opening);
         for (const QString& pair : found) {
             const QString name = pair.section('=', 0, 0), value = pair.section('=', 1);
