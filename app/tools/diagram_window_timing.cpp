@@ -31,47 +31,22 @@
 #include "veltrano/command/main_form.h"
 #include "veltrano/diagram/window.h"
 #include "veltrano/gui/diagram_window.h"
+#include "paint_clock_qt.h"
 #include "veltrano/gui/form_qt.h"
 #include "veltrano/sheet/text_table.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms_between(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// Notes when the diagram window last finished a paint.
-class TimedApplication final : public QApplication {
-public:
-    using QApplication::QApplication;
-    std::optional<Clock::time_point> painted;
-
-    bool notify(QObject* target, QEvent* event) override {
-        const bool done = QApplication::notify(target, event);
-        if (event->type() == QEvent::Paint && target->objectName() == QLatin1String("DiagramWindow")) {
-            painted = Clock::now();
-        }
-        return done;
-    }
-};
+using veltrano::tools::Clock;
+using veltrano::tools::ms_between;
+using veltrano::tools::TimedApplication;
+using veltrano::tools::wait_for_paint;
 
 QWidget* diagram_widget() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (w->objectName() == QLatin1String("DiagramWindow")) return w;
     }
     return nullptr;
-}
-
-// Runs the event loop until the diagram window has painted since `since`.
-bool wait_for_paint(TimedApplication& app, Clock::time_point since) {
-    const Clock::time_point deadline = since + std::chrono::seconds(10);
-    while (!(app.painted && *app.painted >= since)) {
-        if (Clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 // A key as the window system delivers it, shortcuts included.
@@ -91,7 +66,7 @@ struct Figures {
 
 int main(int argc, char** argv) {
     using namespace veltrano;
-    TimedApplication app(argc, argv);
+    TimedApplication app(argc, argv, QStringLiteral("DiagramWindow"));
     gui::set_up_qt_application();
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
 

@@ -25,41 +25,16 @@
 
 #include "veltrano/command/workbench.h"
 #include "veltrano/core/number_text.h"
+#include "paint_clock_qt.h"
 #include "veltrano/gui/form_qt.h"
 #include "veltrano/gui/workbench.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double ms_between(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// Notes when the workbench's diagram area last finished a paint.
-class TimedApplication final : public QApplication {
-public:
-    using QApplication::QApplication;
-    std::optional<Clock::time_point> painted;
-
-    bool notify(QObject* target, QEvent* event) override {
-        const bool done = QApplication::notify(target, event);
-        if (event->type() == QEvent::Paint && target->objectName() == QLatin1String(veltrano::command::kDiagramArea.data())) {
-            painted = Clock::now();
-        }
-        return done;
-    }
-};
-
-// Runs the event loop until the diagram has painted since `since`.
-bool wait_for_paint(TimedApplication& app, Clock::time_point since) {
-    const Clock::time_point deadline = since + std::chrono::seconds(10);
-    while (!(app.painted && *app.painted >= since)) {
-        if (Clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using veltrano::tools::Clock;
+using veltrano::tools::ms_between;
+using veltrano::tools::TimedApplication;
+using veltrano::tools::wait_for_paint;
 
 struct Figures {
     std::vector<double> ms;
@@ -91,7 +66,7 @@ void type(const char* field, const char* text) {
 
 int main(int argc, char** argv) {
     using namespace veltrano;
-    TimedApplication app(argc, argv);
+    TimedApplication app(argc, argv, QString::fromUtf8(veltrano::command::kDiagramArea.data(), int(veltrano::command::kDiagramArea.size())));
     gui::set_up_qt_application();
     const int keystrokes = argc > 1 ? std::max(2, std::atoi(argv[1])) : 50;
 
