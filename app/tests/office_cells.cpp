@@ -124,8 +124,12 @@ int main(int argc, char** argv) {
             } catch (const css::uno::RuntimeException&) {
                 // it may drop the connection while answering
             }
-        } else {
+        }
+        // The bridge's threads and proxies go with it, whether or not the
+        // office is still at the other end.
+        try {
             Reference<css::lang::XComponent>(bridge, UNO_QUERY_THROW)->dispose();
+        } catch (const css::uno::RuntimeException&) {
         }
     } catch (const css::uno::Exception& e) {
         std::fprintf(stderr, "office_cells: %s\n", utf8(e.Message).c_str());
