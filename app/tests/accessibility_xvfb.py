@@ -51,7 +51,7 @@ def fail(why):
 
 def outside(program, out):
     """Starts Xvfb and runs this script again inside a session bus."""
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp", "-noreset"],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         display = xvfb.stdout.readline().strip()
@@ -68,8 +68,23 @@ def outside(program, out):
             return subprocess.run(["dbus-run-session", "--", sys.executable, __file__, "--inside", program, out],
                                   env=env, stderr=subprocess.PIPE, text=True).returncode
     finally:
+        # Gone before the next test's server starts: a dying server still
+        # holds the display's abstract socket, and a program started on the
+        # new server could reach the old one and fail.
         xvfb.kill()
+        xvfb.wait()
 
+
+
+def wait_for_display():
+    """Until the X server takes a connection. The server runs with
+    -noreset: without it, the last client leaving (a service of the
+    session, or this check) resets it, and a program that connects during
+    the reset gives up (EAGAIN)."""
+    for _ in range(100):
+        if subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True).returncode == 0:
+            return
+        time.sleep(0.1)
 
 def inside(program, out):
     import gi
@@ -78,6 +93,7 @@ def inside(program, out):
 
     global STDERR
     STDERR = tempfile.TemporaryFile("w+")
+    wait_for_display()
     app = subprocess.Popen([program], stderr=STDERR)
     try:
         desktop = Atspi.get_desktop(0)

@@ -32,6 +32,7 @@
 #include <com/sun/star/table/CellContentType.hpp>
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/uno/XComponentContext.hpp>
 #include <com/sun/star/util/XModifiable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
@@ -91,7 +92,11 @@ int main(int argc, char** argv) {
                              {"--nologo", "--nodefault", "--norestore", "--nolockcheck", "--headless", "--invisible",
                               "--accept=pipe,name=" + pipe + ";urp;"},
                              {"URE_BOOTSTRAP"});
-        const auto local = cppu::defaultBootstrap_InitialComponentContext();
+        // As the hand-over holds it: one per process, never released, since
+        // the URE cannot tear it down while its libraries stay loaded.
+        static const auto* const held =
+            new Reference<css::uno::XComponentContext>(cppu::defaultBootstrap_InitialComponentContext());
+        const Reference<css::uno::XComponentContext>& local = *held;
         const auto connector = css::connection::Connector::create(local);
         Reference<css::connection::XConnection> connection;
         for (const auto until = Clock::now() + std::chrono::seconds(60); !connection.is();) {

@@ -76,7 +76,7 @@ def run(*args, **kw):
 
 def outside(argv):
     """Starts Xvfb and runs this script again inside a session bus."""
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp"],
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp", "-noreset"],
                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         display = xvfb.stdout.readline().strip()
@@ -94,7 +94,22 @@ def outside(argv):
             return subprocess.run(["dbus-run-session", "--", sys.executable, __file__, "--inside"] + argv,
                                   env=env).returncode
     finally:
+        # Gone before the next test's server starts: a dying server still
+        # holds the display's abstract socket, and a program started on the
+        # new server could reach the old one and fail.
         xvfb.kill()
+        xvfb.wait()
+
+
+def wait_for_display():
+    """Until the X server takes a connection. The server runs with
+    -noreset: without it, the last client leaving (a service of the
+    session, or this check) resets it, and a program that connects during
+    the reset gives up (EAGAIN)."""
+    for _ in range(100):
+        if subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True).returncode == 0:
+            return
+        time.sleep(0.1)
 
 
 class Program:
@@ -105,6 +120,7 @@ class Program:
         self.stderr = tempfile.TemporaryFile("w+")
         self.env = dict(os.environ, XDG_CONFIG_HOME=config)
         args = [program] + (["--design"] if opened_by == "--design" else [])
+        wait_for_display()
         self.process = subprocess.Popen(args, stderr=self.stderr, env=self.env)
         self.main = None
         if opened_by == "F3":
@@ -129,7 +145,7 @@ class Program:
                     if w is not None and wanted(w):
                         return w
             if self.process.poll() is not None:
-                raise Failed("the program ended with status %d" % self.process.returncode)
+                raise Failed("the program ended with status %d: %s" % (self.process.returncode, self.tail()))
             time.sleep(0.1)
         raise Failed("%s never showed on the accessibility bus" % what)
 
