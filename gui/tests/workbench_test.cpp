@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -198,6 +199,19 @@ private Q_SLOTS:
             QCOMPARE(control<QTableView>("stages")->model()->rowCount(), 0);
             QVERIFY(!control<QPushButton>("export")->isEnabled());
             QVERIFY2(control<QPushButton>("copy")->isEnabled(), "the last good picture stays, dimmed");
+            // Below the note: the kept picture's lines, greyed by the veil
+            // (nothing of it as dark as a fresh picture's black).
+            const QImage area = control<QWidget>("diagram")->grab().toImage();
+            int drawn = 0, black = 0;
+            for (int y = area.height() / 4; y < area.height(); ++y) {
+                for (int x = 0; x < area.width(); ++x) {
+                    const int grey = qGray(area.pixel(x, y));
+                    drawn += grey < 0xF0;
+                    black += grey < 0x60;
+                }
+            }
+            QVERIFY2(drawn > 500, "the last good picture is kept");
+            QCOMPARE(black, 0);
             return;
         }
         calc::Design column;
