@@ -20,6 +20,8 @@ import sys
 import tempfile
 import time
 
+import xvfb_session
+
 # A caption and what its description must say: the symbol, the physical
 # range, or for the results how the column is counted.
 EXPECTED = [
@@ -51,40 +53,12 @@ def fail(why):
 
 def outside(program, out):
     """Starts Xvfb and runs this script again inside a session bus."""
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp", "-noreset"],
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    try:
-        display = xvfb.stdout.readline().strip()
-        if not display:
-            fail("Xvfb did not start")
-        with tempfile.TemporaryDirectory() as home:
-            runtime = os.path.join(home, "runtime")
-            os.mkdir(runtime, 0o700)
-            env = dict(os.environ, DISPLAY=":" + display, HOME=home, XDG_RUNTIME_DIR=runtime,
-                       XDG_CONFIG_HOME=os.path.join(home, ".config"), LANG="C.UTF-8", LC_ALL="",
-                       QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-            for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS"):
-                env.pop(name, None)
-            return subprocess.run(["dbus-run-session", "--", sys.executable, __file__, "--inside", program, out],
-                                  env=env, stderr=subprocess.PIPE, text=True).returncode
-    finally:
-        # Gone before the next test's server starts: a dying server still
-        # holds the display's abstract socket, and a program started on the
-        # new server could reach the old one and fail.
-        xvfb.kill()
-        xvfb.wait()
+    status = xvfb_session.run_inside(__file__, [program, out], SCREEN,
+                                     lambda home: {"XDG_CONFIG_HOME": os.path.join(home, ".config")}, quiet=True)
+    if status is None:
+        fail("Xvfb did not start")
+    return status
 
-
-
-def wait_for_display():
-    """Until the X server takes a connection. The server runs with
-    -noreset: without it, the last client leaving (a service of the
-    session, or this check) resets it, and a program that connects during
-    the reset gives up (EAGAIN)."""
-    for _ in range(100):
-        if subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True).returncode == 0:
-            return
-        time.sleep(0.1)
 
 def inside(program, out):
     import gi
@@ -93,7 +67,7 @@ def inside(program, out):
 
     global STDERR
     STDERR = tempfile.TemporaryFile("w+")
-    wait_for_display()
+    xvfb_session.wait_for_display()
     app = subprocess.Popen([program], stderr=STDERR)
     try:
         desktop = Atspi.get_desktop(0)

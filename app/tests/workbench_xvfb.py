@@ -23,6 +23,8 @@ import sys
 import tempfile
 import time
 
+import xvfb_session
+
 SCREEN = (1920, 1080)
 TITLE = "设计 — Veltrano"
 FIRST = [("进料量 F", "100"), ("进料组成 xF", "0.5"), ("塔顶组成 xD", "0.95"), ("塔底组成 xW", "0.05"),
@@ -76,40 +78,11 @@ def run(*args, **kw):
 
 def outside(argv):
     """Starts Xvfb and runs this script again inside a session bus."""
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp", "-noreset"],
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    try:
-        display = xvfb.stdout.readline().strip()
-        if not display:
-            print("FAIL: Xvfb did not start", file=sys.stderr)
-            return 1
-        with tempfile.TemporaryDirectory() as home:
-            runtime = os.path.join(home, "runtime")
-            os.mkdir(runtime, 0o700)
-            env = dict(os.environ, DISPLAY=":" + display, HOME=home, XDG_RUNTIME_DIR=runtime, LANG="C.UTF-8",
-                       LC_ALL="", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-            for name in ("WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS",
-                         "XDG_CONFIG_HOME"):
-                env.pop(name, None)
-            return subprocess.run(["dbus-run-session", "--", sys.executable, __file__, "--inside"] + argv,
-                                  env=env).returncode
-    finally:
-        # Gone before the next test's server starts: a dying server still
-        # holds the display's abstract socket, and a program started on the
-        # new server could reach the old one and fail.
-        xvfb.kill()
-        xvfb.wait()
-
-
-def wait_for_display():
-    """Until the X server takes a connection. The server runs with
-    -noreset: without it, the last client leaving (a service of the
-    session, or this check) resets it, and a program that connects during
-    the reset gives up (EAGAIN)."""
-    for _ in range(100):
-        if subprocess.run(["xdotool", "getdisplaygeometry"], capture_output=True).returncode == 0:
-            return
-        time.sleep(0.1)
+    status = xvfb_session.run_inside(__file__, argv, SCREEN, lambda home: {"XDG_CONFIG_HOME": None})
+    if status is None:
+        print("FAIL: Xvfb did not start", file=sys.stderr)
+        return 1
+    return status
 
 
 class Program:
@@ -120,7 +93,7 @@ class Program:
         self.stderr = tempfile.TemporaryFile("w+")
         self.env = dict(os.environ, XDG_CONFIG_HOME=config)
         args = [program] + (["--design"] if opened_by == "--design" else [])
-        wait_for_display()
+        xvfb_session.wait_for_display()
         self.process = subprocess.Popen(args, stderr=self.stderr, env=self.env)
         self.main = None
         if opened_by == "F3":
