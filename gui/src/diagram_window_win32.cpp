@@ -83,19 +83,8 @@ bool DiagramWindow::Impl::start_gdiplus() {
 
 bool DiagramWindow::Impl::create() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, kDiagramClass, &existing)) {
-        WNDCLASSEXW c{};
-        c.cbSize = sizeof c;
-        // A new size repaints it all: the picture scales with the window.
-        c.style = CS_HREDRAW | CS_VREDRAW;
-        c.lpfnWndProc = &Impl::procedure;
-        c.hInstance = instance;
-        c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        c.lpszClassName = kDiagramClass;
-        if (RegisterClassExW(&c) == 0) return false;
-    }
+    // A new size repaints it all: the picture scales with the window.
+    if (!win32::register_class_once(kDiagramClass, &Impl::procedure, CS_HREDRAW | CS_VREDRAW, nullptr)) return false;
     // At the main window's DPI, on its monitor, beside it.
     HWND main = win32::main_window(nullptr);
     dpi = main != nullptr ? win32::window_dpi(main) : win32::initial_dpi();

@@ -7,6 +7,22 @@
 
 namespace veltrano::gui::win32 {
 
+bool register_class_once(const wchar_t* name, WNDPROC procedure, UINT style, HBRUSH background) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, name, &existing)) return true;
+    WNDCLASSEXW c{};
+    c.cbSize = sizeof c;
+    c.style = style;
+    c.lpfnWndProc = procedure;
+    c.hInstance = instance;
+    c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    c.hbrBackground = background;
+    c.lpszClassName = name;
+    return RegisterClassExW(&c) != 0;
+}
+
 HWND main_window(HWND self) {
     HWND active = GetActiveWindow();
     if (active != nullptr && active != self && GetWindow(active, GW_OWNER) == nullptr) return active;

@@ -12,6 +12,11 @@
 
 namespace veltrano::gui::win32 {
 
+// Registers the window class `name` of this program with `procedure`, the
+// arrow cursor and `background` (none: the window paints all of itself),
+// once: a class registered before is left as it is. False when it cannot be.
+bool register_class_once(const wchar_t* name, WNDPROC procedure, UINT style, HBRUSH background);
+
 // The main window of this thread: the active one when a command runs, else
 // the first visible top-level window that is not `self`.
 HWND main_window(HWND self);

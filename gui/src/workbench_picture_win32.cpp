@@ -24,19 +24,8 @@ constexpr UINT_PTR kRefineTimer = 1;
 
 bool PictureArea::create(HWND parent, int id, const RECT& where, UINT dpi) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, kPictureClass, &existing)) {
-        WNDCLASSEXW c{};
-        c.cbSize = sizeof c;
-        // A new size repaints it all: the picture scales with the area.
-        c.style = CS_HREDRAW | CS_VREDRAW;
-        c.lpfnWndProc = &PictureArea::procedure;
-        c.hInstance = instance;
-        c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        c.lpszClassName = kPictureClass;
-        if (RegisterClassExW(&c) == 0) return false;
-    }
+    // A new size repaints it all: the picture scales with the area.
+    if (!register_class_once(kPictureClass, &PictureArea::procedure, CS_HREDRAW | CS_VREDRAW, nullptr)) return false;
     if (!painter_) {
         auto session = std::make_unique<diagram::GdiplusSession>();
         if (session->status() == 0) {

@@ -43,17 +43,9 @@ constexpr int kFirstControlId = 100;
 
 bool WorkbenchWindow::Impl::create() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (!GetClassInfoExW(instance, kWorkbenchClass, &existing)) {
-        WNDCLASSEXW c{};
-        c.cbSize = sizeof c;
-        c.lpfnWndProc = &Impl::procedure;
-        c.hInstance = instance;
-        c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        c.lpszClassName = kWorkbenchClass;
-        if (RegisterClassExW(&c) == 0) return false;
+    if (!win32::register_class_once(kWorkbenchClass, &Impl::procedure, 0,
+                                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1))) {
+        return false;
     }
     state = command::restored(win32::read_setting, core::user_number_format());
     kept.clear();  // what the registry holds is read again, not assumed
