@@ -2,7 +2,6 @@
 // with Save As, Copy and Close in its context menu and on their keys.
 #include "veltrano/gui/diagram_window.h"
 
-#include <cmath>
 #include <optional>
 
 #include <QAction>
@@ -57,14 +56,7 @@ public:
 
     // The window's content as an image at the window's size and the
     // screen's device pixel ratio: what Copy and a PNG file hold.
-    QImage image() const {
-        const double ratio = devicePixelRatioF();
-        QImage out(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)), QImage::Format_RGB32);
-        out.setDevicePixelRatio(ratio);
-        QPainter painter(&out);
-        diagram::paint(view_.scene(width(), height()), painter);
-        return out;
-    }
+    QImage image() const { return scene_image(*this, view_.scene(width(), height())); }
 
 protected:
     void paintEvent(QPaintEvent*) override {

@@ -1,6 +1,7 @@
 #include "side_window_qt.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QApplication>
 #include <QBuffer>
@@ -8,11 +9,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QWidget>
 
 #include "veltrano/core/replace_file.h"
+#include "veltrano/diagram/paint_qt.h"
 
 namespace veltrano::gui {
 
@@ -49,6 +52,15 @@ void place_beside_main_window(QWidget& window) {
         at.setY(std::max(room.top(), std::min(at.y(), room.bottom() + 1 - outer.height())));
     }
     window.move(at);  // the frame's top left, as the window system places it
+}
+
+QImage scene_image(const QWidget& widget, const diagram::Scene& scene) {
+    const double ratio = widget.devicePixelRatioF();
+    QImage out(int(std::ceil(widget.width() * ratio)), int(std::ceil(widget.height() * ratio)), QImage::Format_RGB32);
+    out.setDevicePixelRatio(ratio);
+    QPainter painter(&out);
+    diagram::paint(scene, painter);
+    return out;
 }
 
 void show_failure(QWidget* parent, const QString& title, const QString& text) {

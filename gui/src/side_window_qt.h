@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QString>
 
+#include "veltrano/diagram/scene.h"
+
 class QWidget;
 
 namespace veltrano::gui {
@@ -21,6 +23,10 @@ QWidget* main_window(const QWidget* except);
 // room on the right; on the screen whatever happens. Nowhere in particular
 // without a main window.
 void place_beside_main_window(QWidget& window);
+
+// `scene` painted at the size of `widget` and its screen's device pixel
+// ratio: what Copy and a PNG file hold.
+QImage scene_image(const QWidget& widget, const diagram::Scene& scene);
 
 // A modal error box over `parent` in Chinese: the Critical icon, `text`
 // and one button, 确定.

@@ -1,10 +1,10 @@
 #include "workbench_parts_qt.h"
 
-#include <cmath>
 #include <utility>
 
 #include <QPainter>
 
+#include "side_window_qt.h"
 #include "veltrano/diagram/paint_qt.h"
 
 namespace veltrano::gui {
@@ -84,21 +84,12 @@ void DiagramArea::show_picture(std::shared_ptr<const diagram::Scene> picture, bo
     update();
 }
 
-QImage DiagramArea::render(const diagram::Scene& scene) const {
-    const double ratio = devicePixelRatioF();
-    QImage out(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)), QImage::Format_RGB32);
-    out.setDevicePixelRatio(ratio);
-    QPainter painter(&out);
-    diagram::paint(scene, painter);
-    return out;
-}
-
 QImage DiagramArea::image() const {
-    return render(command::workbench_scene(picture_.get(), stale_, width(), height()));
+    return scene_image(*this, command::workbench_scene(picture_.get(), stale_, width(), height()));
 }
 
 QImage DiagramArea::image_of(const diagram::Scene& picture) const {
-    return render(command::workbench_scene(&picture, false, width(), height()));
+    return scene_image(*this, command::workbench_scene(&picture, false, width(), height()));
 }
 
 void DiagramArea::paintEvent(QPaintEvent*) {

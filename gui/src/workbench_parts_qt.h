@@ -75,7 +75,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QImage render(const diagram::Scene& scene) const;
 
     std::shared_ptr<const diagram::Scene> picture_;
     bool stale_ = false;
