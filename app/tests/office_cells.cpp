@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <com/sun/star/bridge/BridgeFactory.hpp>
@@ -85,6 +86,10 @@ int main(int argc, char** argv) {
     using namespace veltrano::sheet;
     using Clock = std::chrono::steady_clock;
     const bool terminate = argc > 1 && std::strcmp(argv[1], "--terminate") == 0;
+    // The link writes to the office's pipe with a plain send(): an office
+    // ended by --terminate may close it while the link releases its last
+    // references, which is an exception to ignore, not SIGPIPE.
+    signal(SIGPIPE, SIG_IGN);
     rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" VELTRANO_OFFICE_PROGRAM_DIR "/fundamentalrc");
     const std::string pipe = random_pipe_name();
     try {
