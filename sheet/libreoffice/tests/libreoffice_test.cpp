@@ -26,23 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <com/sun/star/bridge/BridgeFactory.hpp>
-#include <com/sun/star/connection/Connector.hpp>
-#include <com/sun/star/connection/NoConnectException.hpp>
-#include <com/sun/star/container/XEnumerationAccess.hpp>
-#include <com/sun/star/container/XIndexAccess.hpp>
-#include <com/sun/star/frame/Desktop.hpp>
-#include <com/sun/star/lang/XComponent.hpp>
-#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
-#include <com/sun/star/sheet/XSheetCellCursor.hpp>
-#include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
-#include <com/sun/star/sheet/XUsedAreaCursor.hpp>
-#include <com/sun/star/table/CellContentType.hpp>
-#include <com/sun/star/table/XCell.hpp>
-#include <com/sun/star/text/XText.hpp>
-#include <com/sun/star/util/XModifiable.hpp>
-#include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
 #include "veltrano/calc/column.h"
@@ -52,6 +36,7 @@
 #include "veltrano/testkit/expect_run_error.h"
 #include "veltrano/testkit/fakes.h"
 #include "fake_listener.h"
+#include "office_link.h"
 #include "office_pipe.h"
 #include "office_process.h"
 #include "temp_dir.h"
@@ -62,19 +47,11 @@ namespace {
 
 namespace css = com::sun::star;
 using css::uno::Reference;
-using css::uno::UNO_QUERY_THROW;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using rtl::OString;
-using rtl::OUString;
 
 constexpr auto kDisconnected = static_cast<std::int32_t>(FailureStatus::Disconnected);
 constexpr auto kTimedOut = static_cast<std::int32_t>(FailureStatus::TimedOut);
-
-std::string from_ou(const OUString& s) {
-    const OString b = OUStringToOString(s, RTL_TEXTENCODING_UTF8);
-    return std::string(b.getStr(), static_cast<std::size_t>(b.getLength()));
-}
 
 // Whether any process of the office's group still runs. This test program
 // is the subreaper of the offices it starts (they are not the backend's
@@ -160,60 +137,6 @@ private:
     std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
-// The test's own connection to the office running on `profile`: a launcher
-// hands an --accept of the test's own pipe over to it, as a user's second
-// start would. (The export withdraws its pipe when it is done.)
-class OfficeLink {
-public:
-    explicit OfficeLink(const std::string& profile) : pipe_(random_pipe_name()) {
-        OfficeProcess::start(*find_program("soffice", VELTRANO_OFFICE_PROGRAM_DIR "/soffice"),
-                             {"--nologo", "--nodefault", "--norestore", "--nolockcheck", "--headless", "--invisible",
-                              "-env:UserInstallation=file://" + profile, "--accept=pipe,name=" + pipe_ + ";urp;"},
-                             {"URE_BOOTSTRAP"});
-        const auto local = cppu::defaultBootstrap_InitialComponentContext();
-        const auto connector = css::connection::Connector::create(local);
-        for (const auto until = Clock::now() + 120s; !connection_.is();) {
-            try {
-                connection_ = connector->connect(OUString::fromUtf8(OString(("pipe,name=" + pipe_).c_str())));
-            } catch (const css::connection::NoConnectException&) {
-                if (Clock::now() > until) throw;
-                std::this_thread::sleep_for(50ms);
-            }
-        }
-        bridge_ = css::bridge::BridgeFactory::create(local)->createBridge(OUString(), "urp", connection_, nullptr);
-        const Reference<css::uno::XComponentContext> remote(bridge_->getInstance("StarOffice.ComponentContext"),
-                                                            UNO_QUERY_THROW);
-        desktop = css::frame::Desktop::create(remote);
-    }
-    ~OfficeLink() {
-        desktop.clear();
-        try {
-            Reference<css::lang::XComponent>(bridge_, UNO_QUERY_THROW)->dispose();
-        } catch (...) {
-        }
-        remove_stale_pipe(office_pipe_path(pipe_), getuid());
-    }
-    // The office's own shutdown; it may drop the connection while answering.
-    // An office with a display would first ask whether to save the tables.
-    void terminate_office() {
-        try {
-            const auto documents = desktop->getComponents()->createEnumeration();
-            while (documents->hasMoreElements()) {
-                Reference<css::util::XModifiable>(documents->nextElement(), UNO_QUERY_THROW)->setModified(false);
-            }
-            desktop->terminate();
-        } catch (const css::uno::RuntimeException&) {
-        }
-    }
-
-    Reference<css::frame::XDesktop2> desktop;
-
-private:
-    std::string pipe_;
-    Reference<css::connection::XConnection> connection_;
-    Reference<css::bridge::XBridge> bridge_;
-};
-
 // A free display whose socket in /tmp/.X11-unix a test can take; empty when
 // it cannot.
 std::optional<std::string> free_x_display() {
@@ -228,11 +151,6 @@ class LibreOfficeExport : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         prctl(PR_SET_CHILD_SUBREAPER, 1);
-        // The test's own link writes to the office's pipe with a plain send():
-        // an office that ends while the link releases its last references
-        // would otherwise end the test with SIGPIPE instead of an exception
-        // the link already expects.
-        signal(SIGPIPE, SIG_IGN);
         rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" VELTRANO_OFFICE_PROGRAM_DIR "/fundamentalrc");
         profile_ = new TempDir();
     }
@@ -281,43 +199,6 @@ calc::ColumnResult first_example() {
     return calc::calculate({100, 0.5, 0.95, 0.05, 2, 2.5});
 }
 
-std::vector<Reference<css::sheet::XSpreadsheetDocument>> spreadsheet_documents(OfficeLink& link) {
-    std::vector<Reference<css::sheet::XSpreadsheetDocument>> found;
-    const auto documents = link.desktop->getComponents()->createEnumeration();
-    while (documents->hasMoreElements()) found.emplace_back(documents->nextElement(), UNO_QUERY_THROW);
-    return found;
-}
-
-// The cells of the first sheet's used area as a user finds them: text as
-// text, numbers as the doubles Calc keeps.
-std::vector<testkit::Cell> cells_of(const Reference<css::sheet::XSpreadsheetDocument>& document) {
-    const Reference<css::container::XIndexAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
-    const Reference<css::sheet::XSpreadsheet> sheet(sheets->getByIndex(0), UNO_QUERY_THROW);
-    const Reference<css::sheet::XUsedAreaCursor> cursor(sheet->createCursor(), UNO_QUERY_THROW);
-    cursor->gotoStartOfUsedArea(false);
-    cursor->gotoEndOfUsedArea(true);
-    const auto used = Reference<css::sheet::XCellRangeAddressable>(cursor, UNO_QUERY_THROW)->getRangeAddress();
-    std::vector<testkit::Cell> cells;
-    for (sal_Int32 row = used.StartRow; row <= used.EndRow; ++row) {
-        for (sal_Int32 column = used.StartColumn; column <= used.EndColumn; ++column) {
-            const Reference<css::table::XCell> cell = sheet->getCellByPosition(column, row);
-            testkit::Cell found;
-            found.row = row + 1;
-            found.column = column + 1;
-            switch (cell->getType()) {
-            case css::table::CellContentType_EMPTY: continue;
-            case css::table::CellContentType_VALUE: found.value.emplace<double>(cell->getValue()); break;
-            case css::table::CellContentType_TEXT:
-                found.value.emplace<std::string>(from_ou(Reference<css::text::XText>(cell, UNO_QUERY_THROW)->getString()));
-                break;
-            default: found.value.emplace<std::string>("(a formula)"); break;
-            }
-            cells.push_back(std::move(found));
-        }
-    }
-    return cells;
-}
-
 // The document holds the worked example's table, types and bits exact, and
 // nothing else.
 void expect_table(const Reference<css::sheet::XSpreadsheetDocument>& document) {
@@ -328,7 +209,7 @@ void expect_table(const Reference<css::sheet::XSpreadsheetDocument>& document) {
 // the worked example's table; then it is asked to end.
 void expect_tables_then_end_office(const std::string& profile, std::size_t expected) {
     OfficeLink link(profile);
-    const auto documents = spreadsheet_documents(link);
+    const auto documents = link.spreadsheets();
     EXPECT_EQ(documents.size(), expected);
     for (const auto& document : documents) expect_table(document);
     link.terminate_office();
@@ -358,7 +239,7 @@ TEST_F(LibreOfficeExport, KeepsTheSpreadsheetContract) {
         EXPECT_EQ(access(office_pipe_path(started_->pipe_name).c_str(), F_OK), -1);
         EXPECT_EQ(acceptor_threads(started_->group), 0);
         link = std::make_unique<OfficeLink>(profile());
-        const auto documents = spreadsheet_documents(*link);
+        const auto documents = link->spreadsheets();
         EXPECT_EQ(documents.size(), 1u);
         return documents.empty() ? std::vector<testkit::Cell>{} : cells_of(documents[0]);
     });
@@ -423,7 +304,7 @@ TEST_F(LibreOfficeExport, AHandOverIsAwaitedUpToTheStartDeadline) {
     export_profile(*sheet, column.plate_count, column.x, column.y);
     sheet.reset();
     OfficeLink link(profile());
-    EXPECT_EQ(spreadsheet_documents(link).size(), 1u);
+    EXPECT_EQ(link.spreadsheets().size(), 1u);
     link.terminate_office();
 }
 
