@@ -109,14 +109,10 @@ bool DiagramWindow::Impl::create() {
 void DiagramWindow::Impl::set_icons() { win32::set_icons(hwnd(), command::main_form().icon, dpi, big_icon, small_icon); }
 
 LRESULT CALLBACK DiagramWindow::Impl::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Impl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->window = win32::Window(hwnd);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self != nullptr ? self->handle(hwnd, message, wparam, lparam)
-                           : DefWindowProcW(hwnd, message, wparam, lparam);
+    auto* self = win32::window_owner<Impl>(hwnd, message, lparam);
+    if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+    if (message == WM_NCCREATE) self->window = win32::Window(hwnd);
+    return self->handle(hwnd, message, wparam, lparam);
 }
 
 LRESULT DiagramWindow::Impl::handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

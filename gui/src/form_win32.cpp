@@ -102,14 +102,10 @@ bool FormWindow::is_button(HWND window) const {
     }
 
 LRESULT CALLBACK FormWindow::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<FormWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->window_ = Window(hwnd);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    return self != nullptr ? self->handle(hwnd, message, wparam, lparam)
-                           : DefWindowProcW(hwnd, message, wparam, lparam);
+    auto* self = window_owner<FormWindow>(hwnd, message, lparam);
+    if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+    if (message == WM_NCCREATE) self->window_ = Window(hwnd);
+    return self->handle(hwnd, message, wparam, lparam);
 }
 
 // One press of a button. While the command runs the button is greyed and

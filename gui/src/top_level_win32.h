@@ -17,6 +17,18 @@ namespace veltrano::gui::win32 {
 // once: a class registered before is left as it is. False when it cannot be.
 bool register_class_once(const wchar_t* name, WNDPROC procedure, UINT style, HBRUSH background);
 
+// The object a window of ours was made for: CreateWindowExW's last
+// argument, kept in the window's GWLP_USERDATA from WM_NCCREATE on. Null
+// for the messages before it, and once WM_NCDESTROY has cleared it.
+template <class Owner>
+Owner* window_owner(HWND window, UINT message, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+    }
+    return reinterpret_cast<Owner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // The main window of this thread: the active one when a command runs, else
 // the first visible top-level window that is not `self`.
 HWND main_window(HWND self);

@@ -69,11 +69,7 @@ void PictureArea::changed() {
 }
 
 LRESULT CALLBACK PictureArea::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<PictureArea*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = window_owner<PictureArea>(hwnd, message, lparam);
     if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
     switch (message) {
     case WM_SIZE:

@@ -93,13 +93,9 @@ bool WorkbenchWindow::Impl::create() {
 }
 
 LRESULT CALLBACK WorkbenchWindow::Impl::procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Impl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        self->window = win32::Window(hwnd);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = win32::window_owner<Impl>(hwnd, message, lparam);
     if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+    if (message == WM_NCCREATE) self->window = win32::Window(hwnd);
     // Nothing thrown crosses into the system's code: what goes wrong in a
     // message is said, and the window goes on as it was.
     try {
